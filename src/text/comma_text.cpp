@@ -1,0 +1,122 @@
+#include "text/comma_text.h"
+
+#include <cstring>
+
+namespace kelconv {
+namespace {
+
+bool IsBlank(char c) {
+  const auto byte = static_cast<unsigned char>(c);
+  return byte >= 0x01 && byte <= 0x20;
+}
+
+// The position after the character that begins at `p`: a lead byte takes the byte after it
+// along, but never steps past `end`.
+const char* NextChar(const char* p, const char* end, const LeadBytes& lead_bytes) {
+  return lead_bytes.IsLead(*p) && end - p >= 2 ? p + 2 : p + 1;
+}
+
+const char* SkipBlanks(const char* p, const char* end) {
+  while (p < end && IsBlank(*p)) ++p;
+  return p;
+}
+
+// Reads the quoted field whose opening quote stands at `p` and appends its text to `fields`.
+// Returns the position after the closing quote, or `end`.
+const char* AddQuotedField(const char* p, const char* end, const LeadBytes& lead_bytes,
+                           LineList& fields) {
+  const char* const text = ++p;
+  std::string unquoted;  // used only once a doubled quote is met
+  const char* copied = text;
+  while (p < end) {
+    if (*p != '"') {
+      p = NextChar(p, end, lead_bytes);
+      continue;
+    }
+    if (end - p >= 2 && p[1] == '"') {
+      // A doubled quote stands for one: keep the first, drop the second.
+      unquoted.append(copied, p + 1);
+      p += 2;
+      copied = p;
+      continue;
+    }
+    // The closing quote.
+    if (copied == text) {
+      fields.Add(std::string_view(text, static_cast<std::size_t>(p - text)));
+    } else {
+      unquoted.append(copied, p);
+      fields.Add(unquoted);
+    }
+    return p + 1;
+  }
+  // Never closed: the text runs to the end of the line.
+  if (copied == text) {
+    fields.Add(std::string_view(text, static_cast<std::size_t>(end - text)));
+  } else {
+    unquoted.append(copied, end);
+    fields.Add(unquoted);
+  }
+  return end;
+}
+
+}  // namespace
+
+void SplitCommaText(std::string_view line, const LeadBytes& lead_bytes, LineList& fields) {
+  fields.Clear();
+  const char* p = line.data();
+  const char* end = p + line.size();
+  if (const void* nul = std::memchr(p, '\0', line.size())) end = static_cast<const char*>(nul);
+
+  p = SkipBlanks(p, end);
+  while (p < end) {
+    if (*p == '"') {
+      p = AddQuotedField(p, end, lead_bytes, fields);
+    } else {
+      // An unquoted field runs to the first character that begins with a blank or a comma;
+      // at a comma it is empty.
+      const char* const start = p;
+      while (p < end && *p != ',' && !IsBlank(*p)) p = NextChar(p, end, lead_bytes);
+      fields.Add(std::string_view(start, static_cast<std::size_t>(p - start)));
+    }
+    p = SkipBlanks(p, end);
+    if (p < end && *p == ',') p = SkipBlanks(p + 1, end);
+  }
+}
+
+std::string_view LookupNamedValue(const LineList& fields, std::string_view name,
+                                  const LeadBytes& lead_bytes) {
+  for (int i = 0; i < fields.Count(); ++i) {
+    const std::string_view field = fields.Get(i);
+    const char* const begin = field.data();
+    const char* const end = begin + field.size();
+    const char* p = begin;
+    while (p < end && *p != '=') p = NextChar(p, end, lead_bytes);
+    if (p == end) continue;  // no equals sign: no named value
+    const std::string_view name_part(begin, static_cast<std::size_t>(p - begin));
+    if (!NamesEqualIgnoringCase(name_part, name)) continue;
+    // The value begins one byte after the length of the name asked for, which is the byte
+    // after the equals sign whenever the names differ at most in letter case.
+    return field.size() > name.size() + 1 ? field.substr(name.size() + 1) : std::string_view();
+  }
+  return {};
+}
+
+void AppendQuotedField(std::string_view field, const LeadBytes& lead_bytes, std::string& out) {
+  out += '"';
+  const char* p = field.data();
+  const char* const end = p + field.size();
+  const char* copied = p;
+  while (p < end) {
+    if (*p == '"') {
+      out.append(copied, p + 1);
+      copied = p;  // the quote is written a second time with the next run
+      ++p;
+    } else {
+      p = NextChar(p, end, lead_bytes);
+    }
+  }
+  out.append(copied, end);
+  out += '"';
+}
+
+}  // namespace kelconv

@@ -1,0 +1,62 @@
+#include "text/line_file.h"
+
+#include <cstring>
+
+namespace kelconv {
+namespace {
+
+// The first byte in [p, end) that is NUL, CR or LF, or `end`.
+const char* FindLineBreak(const char* p, const char* end) {
+  // Eight bytes at a time: text bytes are almost never below 0x0E, so a word with no such
+  // byte is passed over whole, and only a word that holds one is looked at byte by byte.
+  constexpr std::uint64_t kOnes = 0x0101010101010101ULL;
+  constexpr std::uint64_t kHighs = 0x8080808080808080ULL;
+  while (true) {
+    while (end - p >= 8) {
+      std::uint64_t word;
+      std::memcpy(&word, p, sizeof word);
+      if (((word - kOnes * 0x0E) & ~word & kHighs) != 0) break;
+      p += 8;
+    }
+    const char* const stop = end - p > 8 ? p + 8 : end;
+    for (; p < stop; ++p) {
+      if (*p == '\0' || *p == '\r' || *p == '\n') return p;
+    }
+    if (p == end) return end;
+  }
+}
+
+}  // namespace
+
+bool LineReader::Next(std::string_view& line) {
+  if (next_ == end_) return false;
+  const char* stop = FindLineBreak(next_, end_);
+  if (stop != end_ && *stop == '\0') {
+    // The text ends at its first NUL; nothing after it is read.
+    end_ = stop;
+    if (stop == next_) return false;
+  }
+  line = std::string_view(next_, static_cast<std::size_t>(stop - next_));
+  next_ = stop;
+  if (next_ != end_ && *next_ == '\r') ++next_;
+  if (next_ != end_ && *next_ == '\n') ++next_;
+  return true;
+}
+
+std::int64_t CountLines(std::string_view bytes, std::int64_t limit) {
+  LineReader reader(bytes);
+  std::string_view line;
+  std::int64_t count = 0;
+  while (count < limit && reader.Next(line)) ++count;
+  return count;
+}
+
+LineWriter::LineWriter(ByteSink& sink) : sink_(sink) { buffer_.reserve(kFlushSize + 4096); }
+
+void LineWriter::FlushBuffer() {
+  if (buffer_.empty()) return;
+  sink_.Append(buffer_);
+  buffer_.clear();
+}
+
+}  // namespace kelconv
