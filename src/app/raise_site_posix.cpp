@@ -23,8 +23,8 @@ RaiseSite DescribeRaiseSite(const void* place) {
   RaiseSite site;
   Dl_info info{};
   if (place != nullptr && ::dladdr(place, &info) != 0 && info.dli_fbase != nullptr) {
-    site.offset = reinterpret_cast<std::uintptr_t>(place) -
-                  reinterpret_cast<std::uintptr_t>(info.dli_fbase);
+    site.offset =
+        reinterpret_cast<std::uintptr_t>(place) - reinterpret_cast<std::uintptr_t>(info.dli_fbase);
   }
   // dladdr() names the main program by the path it was started with, which may be a link; the
   // program's real file is what /proc tells.

@@ -51,7 +51,8 @@ void ConvertIfWanted(FileSystem& files, MessageBox& box) {
     return;
   }
   const std::string_view version = LookupNamedValue(fields, "VER", lead_bytes);
-  const std::string version_line = list_path + std::string(kVersionSeparator) + std::string(version);
+  const std::string version_line =
+      list_path + std::string(kVersionSeparator) + std::string(version);
   if (IsNewerThanConvertible(version)) {
     box.Inform(kCaption, std::string(kAlreadyNewest) + "\r\r" + version_line);
     return;
@@ -82,7 +83,7 @@ std::string ChangeExtension(std::string_view name, std::string_view extension,
     if (lead_bytes.IsLead(c)) ++i;
   }
   std::string result(last != std::string_view::npos && name[last] == '.' ? name.substr(0, last)
-                                                                          : name);
+                                                                         : name);
   result += extension;
   return result;
 }

@@ -10,14 +10,19 @@ namespace {
 #define KELCONV_CALLER_ADDRESS() __builtin_extract_return_addr(__builtin_return_address(0))
 
 // "ファイル "
-constexpr std::string_view kFilePrefix = "\x83t\x83@\x83" "C\x83\x8B ";
+constexpr std::string_view kFilePrefix =
+    "\x83t\x83@\x83"
+    "C\x83\x8B ";
 
 }  // namespace
 
 __attribute__((noinline)) void RaiseIndexError(int index) {
   // "リストのインデックスが範囲を超えています ("
   std::string message =
-      "\x83\x8A\x83X\x83g\x82\xCC\x83" "C\x83\x93\x83" "f\x83" "b\x83N\x83X\x82\xAA\x94\xCD"
+      "\x83\x8A\x83X\x83g\x82\xCC\x83"
+      "C\x83\x93\x83"
+      "f\x83"
+      "b\x83N\x83X\x82\xAA\x94\xCD"
       "\x88\xCD\x82\xF0\x92\xB4\x82\xA6\x82\xC4\x82\xA2\x82\xDC\x82\xB7 (";
   message += std::to_string(index);
   message += ')';
@@ -27,7 +32,9 @@ __attribute__((noinline)) void RaiseIndexError(int index) {
 __attribute__((noinline)) void RaiseOpenError(std::string_view path) {
   std::string message(kFilePrefix);
   message += path;
-  message += " \x82\xCD\x8A" "J\x82\xAF\x82\xDC\x82\xB9\x82\xF1";  // " は開けません"
+  message +=
+      " \x82\xCD\x8A"
+      "J\x82\xAF\x82\xDC\x82\xB9\x82\xF1";  // " は開けません"
   throw Failure("EFOpenError", std::move(message), KELCONV_CALLER_ADDRESS());
 }
 
@@ -57,8 +64,8 @@ __attribute__((noinline)) void RaiseReadError() {
 
 Failure OutOfMemoryFailure(const void* place) {
   // "メモリが足りません"
-  return Failure("EOutOfMemory", "\x83\x81\x83\x82\x83\x8A\x82\xAA\x91\xAB\x82\xE8\x82\xDC\x82\xB9\x82\xF1",
-                 place);
+  return Failure("EOutOfMemory",
+                 "\x83\x81\x83\x82\x83\x8A\x82\xAA\x91\xAB\x82\xE8\x82\xDC\x82\xB9\x82\xF1", place);
 }
 
 }  // namespace kelconv

@@ -248,8 +248,7 @@ class PosixFileSystem : public FileSystem {
     }
     if (!TryLock(old_file.get(), LOCK_EX)) RaiseCreateError(path);
 
-    auto replacement =
-        std::make_unique<PosixReplacementFile>(path, target, std::move(old_file));
+    auto replacement = std::make_unique<PosixReplacementFile>(path, target, std::move(old_file));
     replacement->CreateNewFile(st);
     return replacement;
   }

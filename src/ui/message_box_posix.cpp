@@ -23,7 +23,9 @@ namespace {
 constexpr std::string_view kYesLabel = "\x82\xCD\x82\xA2(Y)";
 constexpr std::string_view kNoLabel = "\x82\xA2\x82\xA2\x82\xA6(N)";
 // "データー", to learn whether a character set can show Japanese.
-constexpr std::string_view kJapaneseSample = "\x83" "f\x81[\x83^\x81[";
+constexpr std::string_view kJapaneseSample =
+    "\x83"
+    "f\x81[\x83^\x81[";
 
 enum class Answer { kYes, kNo, kOther, kNone };
 
@@ -97,10 +99,7 @@ Answer ReadAnswer(int echo_fd) {
     char c;
     const ssize_t got = ::read(STDIN_FILENO, &c, 1);
     if (got < 0 && errno == EINTR) continue;
-    if (got <= 0) {
-      if (!any) return Answer::kNone;
-      break;
-    }
+    if (got <= 0) break;
     any = true;
     if (c == '\n') break;
     if (line.size() < 16) line += c;
@@ -108,6 +107,7 @@ Answer ReadAnswer(int echo_fd) {
   // A terminal echoes the Enter that ends the answer; input from elsewhere gets its line end
   // here, so that what follows starts on a line of its own.
   if (::isatty(STDIN_FILENO) == 0) WriteAll(echo_fd, "\n");
+  if (!any) return Answer::kNone;
   std::string word;
   for (char c : line) {
     if (c == ' ' || c == '\t' || c == '\r') continue;

@@ -1,0 +1,101 @@
+#include "text/line_file.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+namespace kelconv {
+namespace {
+
+std::vector<std::string> ReadAll(std::string_view bytes) {
+  LineReader reader(bytes);
+  std::vector<std::string> lines;
+  std::string_view line;
+  while (reader.Next(line)) lines.emplace_back(line);
+  return lines;
+}
+
+std::string WriteAll(const std::vector<std::string>& lines) {
+  StringSink sink;
+  LineWriter writer(sink);
+  for (const auto& line : lines) writer.WriteLine(line);
+  writer.Flush();
+  return sink.text();
+}
+
+TEST(LineReaderTest, SplitsBytesIntoLines) {
+  using namespace std::string_literals;
+  struct Case {
+    std::string bytes;
+    std::vector<std::string> lines;
+  };
+  const Case kCases[] = {
+      {"", {}},
+      {"a\r\nb\r\n", {"a", "b"}},
+      {"a\r\nb", {"a", "b"}},
+      {"a\nb\rc", {"a", "b", "c"}},
+      {"a\n\rb", {"a", "", "b"}},
+      {"a\r\r\nb", {"a", "", "b"}},
+      {"\r\n", {""}},
+      {"\r\n\r\n", {"", ""}},
+      {"\n\n", {"", ""}},
+      {"\r", {""}},
+      {"a\0b\r\nc"s, {"a"}},
+      {"a\r\n\0\r\nb"s, {"a"}},
+      {"\0a"s, {}},
+      {"a\r\0\nb"s, {"a"}},
+      // A byte order mark, a TAB and an end-of-file mark are bytes of the line like any other.
+      {"\xEF\xBB\xBFx\ty\x1A\r\n", {"\xEF\xBB\xBFx\ty\x1A"}},
+      // Line breaks found in the middle and at the edges of eight-byte words.
+      {"0123456\r\n89abcdef0123456789\n\t\t\t\t\t\t\t\t\t\tz",
+       {"0123456", "89abcdef0123456789", "\t\t\t\t\t\t\t\t\t\tz"}},
+      {"\x82\xA0\x82\xA2\r\n\x95\x5C", {"\x82\xA0\x82\xA2", "\x95\x5C"}},
+  };
+  for (const Case& c : kCases) {
+    EXPECT_EQ(c.lines, ReadAll(c.bytes)) << ::testing::PrintToString(c.bytes);
+    EXPECT_EQ(static_cast<std::int64_t>(c.lines.size()), CountLines(c.bytes))
+        << ::testing::PrintToString(c.bytes);
+  }
+}
+
+TEST(LineReaderTest, CountStopsAtLimit) {
+  EXPECT_EQ(2, CountLines("a\nb\nc\n", 2));
+  EXPECT_EQ(3, CountLines("a\nb\nc\n", 10));
+}
+
+TEST(LineWriterTest, EndsEveryLineWithCrLf) {
+  struct Case {
+    std::vector<std::string> lines;
+    std::string bytes;
+  };
+  const Case kCases[] = {
+      {{"a", "", "b"}, "a\r\n\r\nb\r\n"},
+      {{""}, "\r\n"},
+      {{}, ""},
+      {{"\x82\xA0,\"x\""}, "\x82\xA0,\"x\"\r\n"},
+  };
+  for (const Case& c : kCases) {
+    EXPECT_EQ(c.bytes, WriteAll(c.lines)) << ::testing::PrintToString(c.lines);
+  }
+}
+
+TEST(LineWriterTest, LargeOutputArrivesWholeAndInOrder) {
+  std::vector<std::string> lines;
+  std::string expected;
+  for (int i = 0; i < 200000; ++i) {
+    lines.push_back(std::string(static_cast<std::size_t>(i % 50), 'x') + std::to_string(i));
+    expected += lines.back() + "\r\n";
+  }
+  lines.push_back(std::string(3 << 20, 'y'));  // a line larger than the buffer
+  expected += lines.back() + "\r\n";
+  EXPECT_EQ(expected, WriteAll(lines));
+}
+
+TEST(LineFileTest, WrittenLinesReadBackTheSame) {
+  const std::vector<std::string> lines = {"", "a", "", "\x82\xA0 \"q\",", std::string(70, 'z'), ""};
+  EXPECT_EQ(lines, ReadAll(WriteAll(lines)));
+}
+
+}  // namespace
+}  // namespace kelconv
