@@ -1,7 +1,9 @@
 // Raise sites on Win32: the module is the loaded image that holds the code, its start the
 // module handle, which is the image's base address.
 #define WIN32_LEAN_AND_MEAN
+#ifndef NOMINMAX  // the C++ library of mingw-w64 may define it already
 #define NOMINMAX
+#endif
 #include <windows.h>
 
 #include <cstdint>

@@ -10,11 +10,13 @@
 // old file with MoveFileExA(MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH), which either
 // puts it in place whole or leaves the old file as it was. ReplaceFileA is not used: without a
 // backup name it can leave nothing under the target's name when it fails half way, and under
-// Wine it is not atomic. While the new content is written, the old file is held open without
-// sharing, so that no other program changes it unseen, and a file that another program holds
-// open is refused before anything is written.
+// Wine it is not atomic. While the new content is written, the old file is held open for
+// writing and shared with readers only, so that no other program changes it unseen, and a file
+// that another program holds open for writing is refused before anything is written.
 #define WIN32_LEAN_AND_MEAN
+#ifndef NOMINMAX  // the C++ library of mingw-w64 may define it already
 #define NOMINMAX
+#endif
 #include <windows.h>
 // <windows.h> defines these names as macros for its A/W functions; our interfaces use them as
 // method and class names.
@@ -316,9 +318,10 @@ class Win32FileSystem : public FileSystem {
     if ((attributes & (FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_DIRECTORY)) != 0) {
       RaiseFileError(Step::kCreate, path, ERROR_ACCESS_DENIED);
     }
-    // Held without sharing: this fails while any other program has the file open, as
-    // writing the file in place would.
-    ScopedHandle old_file = OpenWithRetry(name, GENERIC_READ | GENERIC_WRITE, /*share_mode=*/0,
+    // Held for writing, shared with readers only: this fails while another program has the
+    // file open for writing, or reads it without letting others write. Readers that come
+    // later are let in; one that still holds the file at the move makes the move fail.
+    ScopedHandle old_file = OpenWithRetry(name, GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ,
                                           OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL);
     if (!old_file.valid()) RaiseFileError(Step::kCreate, path, ::GetLastError());
 

@@ -1,6 +1,8 @@
 // Text services on Win32: those of the system's ANSI code page and the user's locale.
 #define WIN32_LEAN_AND_MEAN
+#ifndef NOMINMAX  // the C++ library of mingw-w64 may define it already
 #define NOMINMAX
+#endif
 #include <windows.h>
 
 #include <algorithm>

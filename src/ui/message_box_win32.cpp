@@ -1,7 +1,9 @@
 // The message box on Win32: MessageBoxExA in Japanese, owned by whatever window is in the
 // foreground when the message comes; the failure report by MessageBoxA without an owner.
 #define WIN32_LEAN_AND_MEAN
+#ifndef NOMINMAX  // the C++ library of mingw-w64 may define it already
 #define NOMINMAX
+#endif
 #include <windows.h>
 // <windows.h> defines MessageBox as a macro for MessageBoxA/W; our interface is a class of
 // that name.
