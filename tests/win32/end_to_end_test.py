@@ -332,6 +332,7 @@ def boxes_on_screen(env, helper):
     boxes = []
     for line in out.splitlines():
         fields = dict(item.split("=", 1) for item in line.split())
+        fields.pop("rect", None)
         boxes.append({name: bytes.fromhex(value) for name, value in fields.items()})
     return boxes
 

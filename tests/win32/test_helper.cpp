@@ -7,9 +7,10 @@
 //   writes "held" and a line end to standard output, and keeps the file open until standard
 //   input ends. Exit code 0 after a hold, 2 when PATH cannot be opened.
 // kelconv_test_helper boxes
-//   Writes one line for each visible dialog box on the desktop: its caption, the text of its
-//   message (control 0xFFFF) and the labels of its OK, Cancel, Yes and No buttons that it has,
-//   each as "name=" and the bytes in hexadecimal, in the ANSI code page.
+//   Writes one line for each visible dialog box on the desktop: "rect=" and its left, top,
+//   right and bottom on the screen, then its caption, the text of its message (control 0xFFFF)
+//   and the labels of its OK, Cancel, Yes and No buttons that it has, each as "name=" and the
+//   bytes in hexadecimal, in the ANSI code page.
 // Exit code 3 on misuse.
 #define WIN32_LEAN_AND_MEAN
 #ifndef NOMINMAX  // the C++ library of mingw-w64 may define it already
@@ -66,7 +67,10 @@ BOOL CALLBACK PrintBox(HWND window, LPARAM) {
   char class_name[16] = {};
   ::GetClassNameA(window, class_name, sizeof class_name);
   if (std::strcmp(class_name, "#32770") != 0 || !::IsWindowVisible(window)) return TRUE;
-  std::printf("caption=%s", Hex(TextOf(window)).c_str());
+  RECT rect{};
+  ::GetWindowRect(window, &rect);
+  std::printf("rect=%ld,%ld,%ld,%ld caption=%s", rect.left, rect.top, rect.right, rect.bottom,
+              Hex(TextOf(window)).c_str());
   if (const HWND text = ::GetDlgItem(window, kMessageTextId)) {
     std::printf(" text=%s", Hex(TextOf(text)).c_str());
   }
