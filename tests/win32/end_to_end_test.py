@@ -257,6 +257,9 @@ class Environment:
         self.display, self.xvfb = start_xvfb()
         self.env = dict(os.environ, DISPLAY=self.display)
         self.env.pop("WINEDEBUG", None)
+        # A Wine server that earlier tests started without a display would keep its desktop
+        # without one; wait for it to end, so that this one starts with the X display.
+        subprocess.run([args.wine, "--wait-server"], env=self.env, timeout=120)
         # The box calls are traced; nothing else of the relay channel.
         self.wine(["reg.exe", "add", r"HKCU\Software\Wine\Debug", "/v", "RelayInclude", "/t",
                    "REG_SZ", "/d", "user32.MessageBoxExA;user32.MessageBoxA", "/f"])
@@ -407,7 +410,8 @@ def run_case(env_, case, work):
     shown = []
     previous = None
     for box in case.boxes:
-        window = wait_for_box(env, gone=previous)
+        # The first program of a new Wine server takes a while to bring up its desktop.
+        window = wait_for_box(env, gone=previous, seconds=90)
         if window is None:
             env_.fail(case, "no %s box appeared" % box.kind)
             break
@@ -570,8 +574,10 @@ def main():
                 continue
             print("case: " + case.name, flush=True)
             count = len(env.failures)
+            case_start = time.monotonic()
             check_case(env, case)
-            print("  %s" % ("ok" if len(env.failures) == count else "FAILED"), flush=True)
+            print("  %s in %.1f s" % ("ok" if len(env.failures) == count else "FAILED",
+                                      time.monotonic() - case_start), flush=True)
     finally:
         env.close()
     print("%d failures in %.0f s; screenshots in %s"
