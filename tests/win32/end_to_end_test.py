@@ -20,7 +20,6 @@ import os
 import re
 import shutil
 import signal
-import struct
 import subprocess
 import sys
 import tempfile
@@ -446,7 +445,7 @@ def run_case(env_, case, work):
     return before, after, exit_code, relay_calls(relay), shown
 
 
-def expected_call(box, native_report):
+def expected_call(box):
     """(function, text or None, caption, style, language or None) of a box."""
     if box.kind == "inform":
         return ("MessageBoxExA", box.text, cp932(CAPTION), INFORM_STYLE, JAPANESE)
@@ -514,7 +513,7 @@ def check_case(env_, case):
         env_.expect(case, "number of box calls", len(case.boxes), len(calls))
         for index, (box, call) in enumerate(zip(case.boxes, calls)):
             function, args = call
-            want = expected_call(box, native_message)
+            want = expected_call(box)
             env_.expect(case, "box %d function" % index, want[0], function)
             if function == "MessageBoxExA" and len(args) == 5:
                 owner, (text, whole), (caption, caption_whole), style, language = args
@@ -536,7 +535,7 @@ def check_case(env_, case):
         for index, (box, screen) in enumerate(zip(case.boxes, shown)):
             if screen is None:
                 continue
-            want = expected_call(box, native_message)
+            want = expected_call(box)
             env_.expect(case, "box %d caption on screen" % index, want[2], screen.get("caption"))
             if box.kind == "report":
                 check_report(env_, case, box, screen.get("text", b""), True, native_message)
