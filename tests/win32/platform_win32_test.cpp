@@ -129,6 +129,10 @@ TEST(Win32TextServicesTest, ComparesNamesIgnoringCase) {
       {" APP", "APP", false},
       {"APQ", "APP", false},
       {"", "APP", false},
+      // Word sort gives hyphens and apostrophes little weight, but not none; width counts.
+      {"A-PP", "APP", false},
+      {"AP'P", "APP", false},
+      {Cp932("ＡＰＰ"), "APP", false},
       // "ア" (0x83 0x41) and "ヂ" (0x83 0x61) differ only in a trail byte that looks like a
       // letter: they are different names.
       {Cp932("ア"), Cp932("ヂ"), false},
