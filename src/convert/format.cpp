@@ -4,7 +4,6 @@
 
 #include "text/comma_text.h"
 #include "text/failure.h"
-#include "text/line_list.h"
 
 namespace kelconv {
 namespace {
@@ -13,15 +12,9 @@ constexpr int kEntryLinesPerPage = 10;
 
 // Writes the format 2.00 form of one entry line: each field quoted, joined by commas; a line
 // without fields stays empty.
-void WriteEntryLine(std::string_view line, const LeadBytes& lead_bytes, LineList& fields,
-                    std::string& entry, LineWriter& out) {
-  SplitCommaText(line, lead_bytes, fields);
-  entry.clear();
-  for (int i = 0; i < fields.Count(); ++i) {
-    if (i > 0) entry += ',';
-    AppendQuotedField(fields.Get(i), lead_bytes, entry);
-  }
-  out.WriteLine(entry);
+void WriteEntryLine(std::string_view line, const LeadBytes& lead_bytes, LineWriter& out) {
+  out.Advance(WriteQuotedFields(line, lead_bytes, out.Reserve(QuotedFieldsSizeLimit(line.size()))));
+  out.EndLine();
 }
 
 }  // namespace
@@ -57,8 +50,6 @@ void WriteFormat200(const Format100Data& data, const LeadBytes& lead_bytes, Line
   }
 
   LineReader entries(data.entry_text);
-  LineList fields;
-  std::string entry;
   for (std::int64_t page = 0; page < data.page_count; ++page) {
     out.Append('[');
     out.Append(std::to_string(page));
@@ -66,7 +57,7 @@ void WriteFormat200(const Format100Data& data, const LeadBytes& lead_bytes, Line
     out.EndLine();
     for (int row = 0; row < kEntryLinesPerPage; ++row) {
       entries.Next(line);
-      WriteEntryLine(line, lead_bytes, fields, entry, out);
+      WriteEntryLine(line, lead_bytes, out);
     }
   }
   out.WriteLine("**");

@@ -59,6 +59,15 @@ const char* AddQuotedField(const char* p, const char* end, const LeadBytes& lead
   return end;
 }
 
+// Writes `bytes` as a quoted field at `out` and returns the end.
+char* WriteQuoted(const char* begin, const char* end, char* out) {
+  *out++ = '"';
+  std::memcpy(out, begin, static_cast<std::size_t>(end - begin));
+  out += end - begin;
+  *out++ = '"';
+  return out;
+}
+
 }  // namespace
 
 void SplitCommaText(std::string_view line, const LeadBytes& lead_bytes, LineList& fields) {
@@ -117,6 +126,51 @@ void AppendQuotedField(std::string_view field, const LeadBytes& lead_bytes, std:
   }
   out.append(copied, end);
   out += '"';
+}
+
+char* WriteQuotedFields(std::string_view line, const LeadBytes& lead_bytes, char* out) {
+  const char* p = line.data();
+  const char* const end = p + line.size();
+  const char* const first = out;
+  p = SkipBlanks(p, end);
+  while (p < end) {
+    if (out != first) *out++ = ',';
+    if (*p == '"') {
+      // Quoting again doubles exactly the quotes that the split reduced to one, so the text
+      // between the quotes goes out as it stands; only its end has to be found.
+      const char* const text = ++p;
+      while (p < end) {
+        if (*p != '"') {
+          p = NextChar(p, end, lead_bytes);
+        } else if (end - p >= 2 && p[1] == '"') {
+          p += 2;
+        } else {
+          break;
+        }
+      }
+      out = WriteQuoted(text, p, out);
+      if (p < end) ++p;  // the closing quote
+    } else {
+      const char* const start = p;
+      bool has_quote = false;
+      while (p < end && *p != ',' && !IsBlank(*p)) {
+        has_quote |= *p == '"';
+        p = NextChar(p, end, lead_bytes);
+      }
+      if (has_quote) {
+        std::string quoted;
+        AppendQuotedField(std::string_view(start, static_cast<std::size_t>(p - start)), lead_bytes,
+                          quoted);
+        std::memcpy(out, quoted.data(), quoted.size());
+        out += quoted.size();
+      } else {
+        out = WriteQuoted(start, p, out);
+      }
+    }
+    p = SkipBlanks(p, end);
+    if (p < end && *p == ',') p = SkipBlanks(p + 1, end);
+  }
+  return out;
 }
 
 }  // namespace kelconv

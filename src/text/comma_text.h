@@ -7,6 +7,7 @@
 #ifndef KELCONV_TEXT_COMMA_TEXT_H_
 #define KELCONV_TEXT_COMMA_TEXT_H_
 
+#include <cstddef>
 #include <string>
 #include <string_view>
 
@@ -31,6 +32,18 @@ std::string_view LookupNamedValue(const LineList& fields, std::string_view name,
 // double quote that begins a character doubled, and a double quote. Splitting the result
 // gives back `field` whenever `field` is valid code page 932 text.
 void AppendQuotedField(std::string_view field, const LeadBytes& lead_bytes, std::string& out);
+
+// The most bytes that WriteQuotedFields writes for a line of `size` bytes: an empty field
+// between two commas takes three bytes for one.
+constexpr std::size_t QuotedFieldsSizeLimit(std::size_t size) { return 3 * size + 3; }
+
+// Writes the fields of `line`, as SplitCommaText gives them, at `out`: each as
+// AppendQuotedField writes it, joined by single commas; nothing for a line without fields.
+// Returns the end of what it wrote. The same bytes as splitting and quoting field by field,
+// in one pass over the line and without a copy of any field.
+// REQUIRES: `line` holds no NUL byte (no line of a LineReader does); `out` has room for
+// QuotedFieldsSizeLimit(line.size()) bytes.
+char* WriteQuotedFields(std::string_view line, const LeadBytes& lead_bytes, char* out);
 
 }  // namespace kelconv
 

@@ -51,12 +51,18 @@ std::int64_t CountLines(std::string_view bytes, std::int64_t limit) {
   return count;
 }
 
-LineWriter::LineWriter(ByteSink& sink) : sink_(sink) { buffer_.reserve(kFlushSize + 4096); }
+// The slack lets a line that ends just below the flush size be finished without a flush.
+LineWriter::LineWriter(ByteSink& sink) : sink_(sink), buffer_(kFlushSize + 4096, '\0') {}
+
+void LineWriter::MakeRoom(std::size_t size) {
+  FlushBuffer();
+  if (buffer_.size() < size) buffer_.resize(size);
+}
 
 void LineWriter::FlushBuffer() {
-  if (buffer_.empty()) return;
-  sink_.Append(buffer_);
-  buffer_.clear();
+  if (used_ == 0) return;
+  sink_.Append(std::string_view(buffer_.data(), used_));
+  used_ = 0;
 }
 
 }  // namespace kelconv

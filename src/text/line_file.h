@@ -6,6 +6,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <cstring>
 #include <string>
 #include <string_view>
 
@@ -49,15 +50,24 @@ class LineWriter {
 
   // Appends bytes to the line being written.
   void Append(std::string_view bytes) {
-    if (buffer_.size() + bytes.size() > kFlushSize) FlushBuffer();
-    buffer_ += bytes;
+    std::memcpy(Reserve(bytes.size()), bytes.data(), bytes.size());
+    used_ += bytes.size();
   }
-  void Append(char byte) { buffer_ += byte; }
+  void Append(char byte) { *Reserve(1) = byte, ++used_; }
+
+  // Makes room for up to `size` more bytes of the line being written and returns where they
+  // go, for a caller that writes them in place; Advance then keeps those it wrote.
+  char* Reserve(std::size_t size) {
+    if (buffer_.size() - used_ < size) MakeRoom(size);
+    return buffer_.data() + used_;
+  }
+  // Keeps the bytes written in place from the last Reserve up to `end`.
+  void Advance(const char* end) { used_ = static_cast<std::size_t>(end - buffer_.data()); }
 
   // Ends the line being written with CR LF.
   void EndLine() {
-    buffer_ += "\r\n";
-    if (buffer_.size() >= kFlushSize) FlushBuffer();
+    Append(std::string_view("\r\n", 2));
+    if (used_ >= kFlushSize) FlushBuffer();
   }
 
   // Hands every byte written so far to the sink. Raises EWriteError as the sink does.
@@ -66,10 +76,13 @@ class LineWriter {
  private:
   static constexpr std::size_t kFlushSize = std::size_t{1} << 20;
 
+  // Flushes, and grows the buffer if `size` bytes still do not fit.
+  void MakeRoom(std::size_t size);
   void FlushBuffer();
 
   ByteSink& sink_;
-  std::string buffer_;
+  std::string buffer_;  // its whole size is usable; the first `used_` bytes are written
+  std::size_t used_ = 0;
 };
 
 }  // namespace kelconv

@@ -189,5 +189,71 @@ TEST(CommaTextTest, QuotedFieldsSplitBackIntoTheSameFields) {
   }
 }
 
+// What WriteQuotedFields must give: the line split, each field quoted, joined by commas.
+std::string SplitAndQuote(std::string_view line) {
+  LineList fields;
+  SplitCommaText(line, LeadBytes::Cp932(), fields);
+  std::string out;
+  for (int i = 0; i < fields.Count(); ++i) {
+    if (i > 0) out += ',';
+    AppendQuotedField(fields.Get(i), LeadBytes::Cp932(), out);
+  }
+  return out;
+}
+
+std::string WriteQuoted(std::string_view line) {
+  std::string out(QuotedFieldsSizeLimit(line.size()), '?');
+  out.resize(static_cast<std::size_t>(WriteQuotedFields(line, LeadBytes::Cp932(), out.data()) -
+                                      out.data()));
+  return out;
+}
+
+TEST(CommaTextTest, WritesFieldsQuotedInOnePass) {
+  struct Case {
+    std::string line;
+    std::string quoted;
+  };
+  const Case kCases[] = {
+      {"", ""},
+      {" \t ", ""},
+      {"a,b", "\"a\",\"b\""},
+      {",,", "\"\",\"\""},
+      {" a ,, b ", "\"a\",\"\",\"b\""},
+      {"\"a,b\"c", "\"a,b\",\"c\""},
+      {"\"a\"\"b\"", "\"a\"\"b\""},
+      {"a\"b\",c", "\"a\"\"b\"\"\",\"c\""},
+      {"\"", "\"\""},
+      {"\"ab", "\"ab\""},
+      {"\x95\x5C,\x82\xA0", "\"\x95\x5C\",\"\x82\xA0\""},
+      {"a\x81,b", "\"a\x81,b\""},          // a lead byte takes the comma along
+      {"\"\x81\"x", "\"\x81\"x\""},        // and the quote that would close
+      {"\"\x81\"\"\"", "\"\x81\"\"\"\""},  // a lead byte before a doubled quote
+      {"a\x81", "\"a\x81\""},              // a lead byte that ends the line
+      {"x\x81\"\"", "\"x\x81\"\"\"\""},    // unquoted: only the quote that begins a
+                                           // character is doubled
+  };
+  for (const Case& c : kCases) {
+    EXPECT_EQ(c.quoted, WriteQuoted(c.line)) << ::testing::PrintToString(c.line);
+    EXPECT_EQ(SplitAndQuote(c.line), WriteQuoted(c.line)) << ::testing::PrintToString(c.line);
+  }
+}
+
+// Any bytes but NUL, valid code page 932 or not, with the bytes that matter to comma text
+// and lead bytes in plenty.
+TEST(CommaTextTest, WritesFieldsQuotedAsSplittingAndQuotingDo) {
+  static const std::string kBytes =
+      "\"\"\",,,  \t\r\x01\x1F=ab\x7F\x80\x81\x9F\xA0\xE0\xFC\xFD\xFF";
+  std::mt19937 random(20261212);
+  for (int round = 0; round < 100000; ++round) {
+    std::string line(random() % 12, ' ');
+    for (char& c : line) {
+      c = random() % 8 == 0 ? static_cast<char>(1 + random() % 255)
+                            : kBytes[random() % kBytes.size()];
+    }
+    ASSERT_EQ(SplitAndQuote(line), WriteQuoted(line)) << ::testing::PrintToString(line);
+    ASSERT_LE(WriteQuoted(line).size(), QuotedFieldsSizeLimit(line.size()));
+  }
+}
+
 }  // namespace
 }  // namespace kelconv
