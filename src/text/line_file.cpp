@@ -1,5 +1,6 @@
 #include "text/line_file.h"
 
+#include <bit>
 #include <cstring>
 
 namespace kelconv {
@@ -8,22 +9,30 @@ namespace {
 // The first byte in [p, end) that is NUL, CR or LF, or `end`.
 const char* FindLineBreak(const char* p, const char* end) {
   // Eight bytes at a time: text bytes are almost never below 0x0E, so a word with no such
-  // byte is passed over whole, and only a word that holds one is looked at byte by byte.
+  // byte is passed over whole. In a word that holds one, the lowest flagged byte is always
+  // below 0x0E (only the bytes above one can be flagged wrongly), so on a little-endian
+  // machine the flags lead straight to the candidates.
   constexpr std::uint64_t kOnes = 0x0101010101010101ULL;
   constexpr std::uint64_t kHighs = 0x8080808080808080ULL;
-  while (true) {
-    while (end - p >= 8) {
-      std::uint64_t word;
-      std::memcpy(&word, p, sizeof word);
-      if (((word - kOnes * 0x0E) & ~word & kHighs) != 0) break;
-      p += 8;
+  for (; end - p >= 8; p += 8) {
+    std::uint64_t word;
+    std::memcpy(&word, p, sizeof word);
+    std::uint64_t low = (word - kOnes * 0x0E) & ~word & kHighs;
+    if constexpr (std::endian::native == std::endian::little) {
+      for (; low != 0; low &= low - 1) {
+        const char* const at = p + std::countr_zero(low) / 8;
+        if (*at == '\0' || *at == '\r' || *at == '\n') return at;
+      }
+    } else if (low != 0) {
+      for (const char* at = p; at < p + 8; ++at) {
+        if (*at == '\0' || *at == '\r' || *at == '\n') return at;
+      }
     }
-    const char* const stop = end - p > 8 ? p + 8 : end;
-    for (; p < stop; ++p) {
-      if (*p == '\0' || *p == '\r' || *p == '\n') return p;
-    }
-    if (p == end) return end;
   }
+  for (; p < end; ++p) {
+    if (*p == '\0' || *p == '\r' || *p == '\n') return p;
+  }
+  return end;
 }
 
 }  // namespace
