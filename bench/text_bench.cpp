@@ -2,7 +2,9 @@
 // conversion in memory, each over a generated data set, in bytes per second.
 #include <benchmark/benchmark.h>
 
+#include <algorithm>
 #include <cstdint>
+#include <string>
 #include <string_view>
 #include <vector>
 
@@ -67,6 +69,27 @@ void BM_SplitCommaText(benchmark::State& state) {
   state.SetBytesProcessed(state.iterations() * bytes);
 }
 BENCHMARK(BM_SplitCommaText);
+
+void BM_WriteQuotedFields(benchmark::State& state) {
+  std::vector<std::string_view> lines;
+  std::int64_t bytes = 0;
+  std::size_t longest = 0;
+  LineReader reader(TheDataSet().list);
+  for (std::string_view line; reader.Next(line);) {
+    lines.push_back(line);
+    bytes += static_cast<std::int64_t>(line.size());
+    longest = std::max(longest, line.size());
+  }
+  const LeadBytes lead_bytes = LeadBytes::Cp932();
+  std::string out(QuotedFieldsSizeLimit(longest), '\0');
+  for (auto _ : state) {
+    for (const std::string_view line : lines) {
+      benchmark::DoNotOptimize(WriteQuotedFields(line, lead_bytes, out.data()));
+    }
+  }
+  state.SetBytesProcessed(state.iterations() * bytes);
+}
+BENCHMARK(BM_WriteQuotedFields);
 
 // Lays out and writes the whole format 2.00 text; bytes are those of both files read.
 void BM_ConvertInMemory(benchmark::State& state) {
