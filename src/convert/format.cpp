@@ -1,6 +1,13 @@
 #include "convert/format.h"
 
+#include <algorithm>
+#include <atomic>
+#include <condition_variable>
+#include <exception>
+#include <mutex>
 #include <string>
+#include <system_error>
+#include <thread>
 
 #include "text/comma_text.h"
 #include "text/failure.h"
@@ -17,6 +24,108 @@ void WriteEntryLine(std::string_view line, const LeadBytes& lead_bytes, LineWrit
   out.EndLine();
 }
 
+// Writes the page sections of pages `first_page` to `end_page` - 1, whose entry lines begin
+// `entry_text`.
+void WritePageSections(std::int64_t first_page, std::int64_t end_page, std::string_view entry_text,
+                       const LeadBytes& lead_bytes, LineWriter& out) {
+  LineReader entries(entry_text);
+  std::string_view line;
+  for (std::int64_t page = first_page; page < end_page; ++page) {
+    out.Append('[');
+    out.Append(std::to_string(page));
+    out.Append(']');
+    out.EndLine();
+    for (int row = 0; row < kEntryLinesPerPage; ++row) {
+      entries.Next(line);
+      WriteEntryLine(line, lead_bytes, out);
+    }
+  }
+}
+
+// Writes the parts of the page sections on two threads: each thread takes the next part not
+// taken, makes it in a buffer of its own and hands it to `out` in its turn, so while one
+// thread waits for the system to take its bytes the other one goes on converting.
+class PartWriter {
+ public:
+  PartWriter(const Format100Data& data, const LeadBytes& lead_bytes, LineWriter& out)
+      : data_(data), lead_bytes_(lead_bytes), out_(out) {}
+
+  // Writes all parts. Raises the first failure of either thread.
+  void Run() {
+    std::thread helper;
+    try {
+      helper = std::thread([this] { Work(); });
+    } catch (const std::system_error&) {
+      // No second thread to be had: this one does all the parts.
+    }
+    Work();
+    if (helper.joinable()) helper.join();
+    if (failure_) std::rethrow_exception(failure_);
+  }
+
+ private:
+  // Thrown in a thread that waits for its turn when the other thread has failed.
+  struct Stopped {};
+
+  // Collects one thread's bytes of the part it is making; they go out in the part's turn.
+  class PartSink : public ByteSink {
+   public:
+    explicit PartSink(PartWriter& owner) : owner_(owner) {}
+    void Append(std::string_view bytes) override { owner_.WriteInTurn(part, bytes); }
+    std::size_t part = 0;
+
+   private:
+    PartWriter& owner_;
+  };
+
+  void Work() {
+    try {
+      PartSink sink(*this);
+      LineWriter writer(sink);
+      const std::vector<std::size_t>& starts = data_.part_starts;
+      for (std::size_t part; (part = next_part_++) < starts.size();) {
+        sink.part = part;
+        const auto first_page = static_cast<std::int64_t>(part) * kPagesPerPart;
+        WritePageSections(first_page, std::min(first_page + kPagesPerPart, data_.page_count),
+                          data_.entry_text.substr(starts[part]), lead_bytes_, writer);
+        writer.Flush();
+        EndTurn(part);
+      }
+    } catch (const Stopped&) {
+      // The other thread failed; its failure is the one reported.
+    } catch (...) {
+      const std::lock_guard<std::mutex> lock(mutex_);
+      if (!failure_) failure_ = std::current_exception();
+      turn_changed_.notify_all();
+    }
+  }
+
+  void WriteInTurn(std::size_t part, std::string_view bytes) {
+    {
+      std::unique_lock<std::mutex> lock(mutex_);
+      turn_changed_.wait(lock, [&] { return turn_ == part || failure_; });
+      if (failure_) throw Stopped();
+    }
+    // Until this part's turn ends, no other thread touches `out_`.
+    out_.Append(bytes);
+  }
+
+  void EndTurn(std::size_t part) {
+    const std::lock_guard<std::mutex> lock(mutex_);
+    turn_ = part + 1;
+    turn_changed_.notify_all();
+  }
+
+  const Format100Data& data_;
+  const LeadBytes& lead_bytes_;
+  LineWriter& out_;
+  std::atomic<std::size_t> next_part_ = 0;
+  std::mutex mutex_;
+  std::condition_variable turn_changed_;
+  std::size_t turn_ = 0;        // the part whose bytes go out now
+  std::exception_ptr failure_;  // the first failure of either thread
+};
+
 }  // namespace
 
 Format100Data LayOutFormat100(std::string_view list_bytes, std::string_view page_bytes) {
@@ -29,9 +138,15 @@ Format100Data LayOutFormat100(std::string_view list_bytes, std::string_view page
   if (!list.Next(header)) RaiseIndexError(0);
   const std::string_view entries = list.rest();
   const std::int64_t needed = kEntryLinesPerPage * data.page_count;
+  constexpr std::int64_t kLinesPerPart = kEntryLinesPerPage * kPagesPerPart;
+  data.part_starts.reserve(
+      static_cast<std::size_t>((data.page_count + kPagesPerPart - 1) / kPagesPerPart));
   std::string_view line;
   std::int64_t found = 0;
-  while (found < needed && list.Next(line)) ++found;
+  for (; found < needed; ++found) {
+    if (found % kLinesPerPart == 0) data.part_starts.push_back(entries.size() - list.rest().size());
+    if (!list.Next(line)) break;
+  }
   if (found < needed) RaiseIndexError(static_cast<int>(found % kEntryLinesPerPage));
   data.entry_text = entries.substr(0, entries.size() - list.rest().size());
   return data;
@@ -49,16 +164,10 @@ void WriteFormat200(const Format100Data& data, const LeadBytes& lead_bytes, Line
     out.EndLine();
   }
 
-  LineReader entries(data.entry_text);
-  for (std::int64_t page = 0; page < data.page_count; ++page) {
-    out.Append('[');
-    out.Append(std::to_string(page));
-    out.Append(']');
-    out.EndLine();
-    for (int row = 0; row < kEntryLinesPerPage; ++row) {
-      entries.Next(line);
-      WriteEntryLine(line, lead_bytes, out);
-    }
+  if (data.part_starts.size() > 1) {
+    PartWriter(data, lead_bytes, out).Run();
+  } else {
+    WritePageSections(0, data.page_count, data.entry_text, lead_bytes, out);
   }
   out.WriteLine("**");
   out.Flush();

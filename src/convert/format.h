@@ -7,8 +7,10 @@
 #ifndef KELCONV_CONVERT_FORMAT_H_
 #define KELCONV_CONVERT_FORMAT_H_
 
+#include <cstddef>
 #include <cstdint>
 #include <string_view>
+#include <vector>
 
 #include "text/line_file.h"
 #include "text/text_services.h"
@@ -25,7 +27,13 @@ struct Format100Data {
   std::string_view page_text;   // the whole page file
   std::int64_t page_count = 0;  // its number of lines
   std::string_view entry_text;  // the entry lines that are converted: ten for each page
+  // Where the entry lines of pages 0, kPagesPerPart, 2 * kPagesPerPart, ... begin in
+  // entry_text: the parts of the page sections that can be written independently.
+  std::vector<std::size_t> part_starts;
 };
+
+// The number of pages in a part of the page sections.
+inline constexpr std::int64_t kPagesPerPart = 1024;
 
 // Lays out the bytes of a format 1.00 list file and page file. Entry lines beyond ten for each
 // page are left out. Raises EStringListError when the list file has no header line (with 0),
@@ -33,7 +41,9 @@ struct Format100Data {
 // the first page that falls short).
 Format100Data LayOutFormat100(std::string_view list_bytes, std::string_view page_bytes);
 
-// Writes the whole format 2.00 list file for `data`. Raises EWriteError as `out` does.
+// Writes the whole format 2.00 list file for `data`. Raises EWriteError as `out` does. With
+// more than one part, the page sections are made on a second thread as well, part by part,
+// and reach `out` in order; without a second thread all is done on the caller's.
 void WriteFormat200(const Format100Data& data, const LeadBytes& lead_bytes, LineWriter& out);
 
 }  // namespace kelconv

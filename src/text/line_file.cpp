@@ -68,6 +68,11 @@ void LineWriter::MakeRoom(std::size_t size) {
   if (buffer_.size() < size) buffer_.resize(size);
 }
 
+void LineWriter::AppendDirectly(std::string_view bytes) {
+  FlushBuffer();
+  sink_.Append(bytes);
+}
+
 void LineWriter::FlushBuffer() {
   if (used_ == 0) return;
   sink_.Append(std::string_view(buffer_.data(), used_));

@@ -48,8 +48,10 @@ class LineWriter {
     EndLine();
   }
 
-  // Appends bytes to the line being written.
+  // Appends bytes to the line being written. Many bytes at once go to the sink directly,
+  // after those already buffered, instead of being copied into the buffer first.
   void Append(std::string_view bytes) {
+    if (bytes.size() >= kDirectSize) return AppendDirectly(bytes);
     std::memcpy(Reserve(bytes.size()), bytes.data(), bytes.size());
     used_ += bytes.size();
   }
@@ -75,10 +77,12 @@ class LineWriter {
 
  private:
   static constexpr std::size_t kFlushSize = std::size_t{1} << 20;
+  static constexpr std::size_t kDirectSize = std::size_t{64} << 10;
 
   // Flushes, and grows the buffer if `size` bytes still do not fit.
   void MakeRoom(std::size_t size);
   void FlushBuffer();
+  void AppendDirectly(std::string_view bytes);
 
   ByteSink& sink_;
   std::string buffer_;  // its whole size is usable; the first `used_` bytes are written

@@ -6,7 +6,9 @@
 #include <string>
 #include <vector>
 
+#include "text/comma_text.h"
 #include "text/failure.h"
+#include "text/line_list.h"
 
 namespace kelconv {
 namespace {
@@ -154,6 +156,118 @@ TEST(FormatTest, TooFewEntryLinesFailAtTheMissingRow) {
 TEST(FormatTest, ListWithoutHeaderLineFails) {
   EXPECT_THROW(LayOutFormat100("", ""), Failure);
   EXPECT_THROW(LayOutFormat100(std::string("\0abc", 4), ""), Failure);
+}
+
+// Enough pages for several parts, whose page sections are made on two threads; the entry
+// lines differ from page to page so that a part out of place shows.
+constexpr std::int64_t kManyPages = 3 * kPagesPerPart + 5;
+
+std::string ManyPagesList() {
+  std::string list = "APP=Kelvado\r\n";
+  for (std::int64_t line = 0; line < 10 * kManyPages; ++line) {
+    switch (line % 4) {
+      case 0:
+        list += "\"n";
+        list += std::to_string(line);
+        list += "\",C:\\a.exe\r\n";
+        break;
+      case 1:
+        list += "x y";
+        list += std::to_string(line);
+        list += '\n';
+        break;
+      case 2:
+        list += "\r";
+        break;
+      default:
+        list += "\x83\x5C,\"q\"\"\",,\r\n";
+    }
+  }
+  return list;
+}
+
+std::string ManyPagesPages() {
+  std::string pages;
+  for (std::int64_t page = 0; page < kManyPages; ++page) {
+    pages += 'p';
+    pages += std::to_string(page);
+    pages += '\n';
+  }
+  return pages;
+}
+
+// The format 2.00 text as the rules build it, line by line, on one thread.
+std::string ExpectedFormat200(std::string_view list, std::string_view pages) {
+  std::vector<std::string> out = {std::string(kHeader200)};
+  LineReader page_lines(pages);
+  std::vector<std::string_view> page_list;
+  for (std::string_view line; page_lines.Next(line);) page_list.push_back(line);
+  out.push_back(std::to_string(page_list.size()));
+  for (const auto page : page_list) out.push_back(std::string(page) + ",10");
+  LineReader entries(list);
+  std::string_view line;
+  entries.Next(line);
+  LineList fields;
+  for (std::size_t page = 0; page < page_list.size(); ++page) {
+    out.push_back('[' + std::to_string(page));
+    out.back() += ']';
+    for (int row = 0; row < 10; ++row) {
+      entries.Next(line);
+      SplitCommaText(line, LeadBytes::Cp932(), fields);
+      std::string entry;
+      for (int i = 0; i < fields.Count(); ++i) {
+        if (i > 0) entry += ',';
+        AppendQuotedField(fields.Get(i), LeadBytes::Cp932(), entry);
+      }
+      out.push_back(entry);
+    }
+  }
+  out.push_back("**");
+  return Join(out);
+}
+
+TEST(FormatTest, ManyPagesComeOutWholeAndInOrder) {
+  const std::string list = ManyPagesList();
+  const std::string pages = ManyPagesPages();
+  const std::string expected = ExpectedFormat200(list, pages);
+  const std::string written = Convert(list, pages);
+  // Compared by hand: the texts are too long to print whole.
+  const auto difference =
+      std::mismatch(expected.begin(), expected.end(), written.begin(), written.end());
+  EXPECT_TRUE(expected == written)
+      << "first difference at byte " << difference.first - expected.begin() << " of "
+      << expected.size();
+}
+
+// Takes bytes until `limit` is reached, then fails as a full disk does.
+class FailingSink : public ByteSink {
+ public:
+  explicit FailingSink(std::size_t limit) : limit_(limit) {}
+  void Append(std::string_view bytes) override {
+    if (taken_ + bytes.size() > limit_) RaiseWriteError();
+    taken_ += bytes.size();
+  }
+
+ private:
+  std::size_t limit_;
+  std::size_t taken_ = 0;
+};
+
+TEST(FormatTest, WriteFailureInAnyPartIsRaised) {
+  const std::string list = ManyPagesList();
+  const std::string pages = ManyPagesPages();
+  const std::size_t size = ExpectedFormat200(list, pages).size();
+  const Format100Data data = LayOutFormat100(list, pages);
+  for (const std::size_t limit : {std::size_t{0}, size / 3, size / 2, size - 3}) {
+    FailingSink sink(limit);
+    LineWriter writer(sink);
+    try {
+      WriteFormat200(data, LeadBytes::Cp932(), writer);
+      ADD_FAILURE() << "no failure with room for " << limit << " bytes";
+    } catch (const Failure& failure) {
+      EXPECT_STREQ("EWriteError", failure.kind()) << limit;
+    }
+  }
 }
 
 }  // namespace
