@@ -26,6 +26,7 @@
 
 #include "text/failure.h"
 #include "text/file_system.h"
+#include "text/mapped_file_posix.h"
 
 namespace kelconv {
 namespace {
@@ -188,6 +189,9 @@ class PosixReplacementFile : public ReplacementFile {
   void Commit() override {
     if (::fsync(new_file_.get()) != 0) RaiseWriteError();
     if (::close(new_file_.Release()) != 0) RaiseWriteError();
+    // The new content was made from mapped files; it must not replace anything if they
+    // changed meanwhile.
+    CheckMappedFilesUnchanged();
     if (::rename(new_path_.c_str(), target_.c_str()) != 0) RaiseCreateError(path_);
     committed_ = true;
     // The rename is durable only once the folder is flushed. A file system that cannot flush
@@ -220,6 +224,7 @@ class PosixFileSystem : public FileSystem {
     if (::fstat(fd.get(), &st) != 0 || !S_ISREG(st.st_mode)) RaiseOpenError(path);
     if (!TryLock(fd.get(), LOCK_SH)) RaiseOpenError(path);
 
+    if (auto mapped = MapFile(fd.get(), static_cast<std::size_t>(st.st_size))) return mapped;
     auto content = std::make_unique<HeapContent>(static_cast<std::size_t>(st.st_size));
     std::size_t done = 0;
     const std::size_t size = content->bytes().size();

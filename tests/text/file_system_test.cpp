@@ -181,6 +181,50 @@ TEST_F(FileSystemTest, NewFilesLeftByADeadRunGoWithTheNextReplacement) {
             FolderEntries(dir_.path()));
 }
 
+// Large files are mapped rather than copied. Another process may change such a file while
+// its content is in use: reading the content must not crash, and nothing may be replaced.
+TEST_F(FileSystemTest, ChangesToALargeFileReadEarlierStopTheReplacement) {
+  struct Case {
+    const char* change;
+    off_t cut_to;        // the size the file is cut to, or -1
+    off_t overwrite_at;  // where one byte is written over, or -1
+  };
+  const Case kCases[] = {
+      {"none", -1, -1},
+      {"cut short", 1'500'000, -1},
+      {"cut to nothing", 0, -1},
+      {"one byte written over", -1, 2'000'000},
+  };
+  const std::string big(3'000'000, 'b');
+  for (const Case& c : kCases) {
+    WriteBytes("kelrun.tab", big);
+    WriteBytes("kelrun.lst", "old");
+    const auto content = files_->ReadFile("kelrun.tab");
+    const int other = ::open("kelrun.tab", O_WRONLY);
+    ASSERT_GE(other, 0);
+    if (c.cut_to >= 0) {
+      ASSERT_EQ(0, ::ftruncate(other, c.cut_to));
+    }
+    if (c.overwrite_at >= 0) {
+      ASSERT_EQ(1, ::pwrite(other, "x", 1, c.overwrite_at));
+    }
+    ::close(other);
+
+    std::size_t b_count = 0;
+    for (const char byte : content->bytes()) b_count += byte == 'b';
+    const auto replacement = files_->ReplaceFile("kelrun.lst");
+    replacement->Append("new");
+    if (c.cut_to < 0 && c.overwrite_at < 0) {
+      EXPECT_EQ(big.size(), b_count);
+      replacement->Commit();
+      EXPECT_EQ("new", ReadBytes("kelrun.lst"));
+    } else {
+      ExpectFailure("EReadError", "ストリームからの読み込みエラー", [&] { replacement->Commit(); });
+      EXPECT_EQ("old", ReadBytes("kelrun.lst")) << c.change;
+    }
+  }
+}
+
 #endif  // _WIN32
 
 }  // namespace
