@@ -141,11 +141,13 @@ Format100Data LayOutFormat100(std::string_view list_bytes, std::string_view page
   constexpr std::int64_t kLinesPerPart = kEntryLinesPerPage * kPagesPerPart;
   data.part_starts.reserve(
       static_cast<std::size_t>((data.page_count + kPagesPerPart - 1) / kPagesPerPart));
-  std::string_view line;
   std::int64_t found = 0;
-  for (; found < needed; ++found) {
-    if (found % kLinesPerPart == 0) data.part_starts.push_back(entries.size() - list.rest().size());
-    if (!list.Next(line)) break;
+  while (found < needed) {
+    data.part_starts.push_back(entries.size() - list.rest().size());
+    const std::int64_t wanted = std::min(kLinesPerPart, needed - found);
+    const std::int64_t skipped = list.Skip(wanted);
+    found += skipped;
+    if (skipped < wanted) break;
   }
   if (found < needed) RaiseIndexError(static_cast<int>(found % kEntryLinesPerPage));
   data.entry_text = entries.substr(0, entries.size() - list.rest().size());

@@ -52,12 +52,51 @@ bool LineReader::Next(std::string_view& line) {
   return true;
 }
 
-std::int64_t CountLines(std::string_view bytes, std::int64_t limit) {
-  LineReader reader(bytes);
+std::int64_t LineReader::Skip(std::int64_t count) {
+  std::int64_t skipped = 0;
+  if constexpr (std::endian::native == std::endian::little) {
+    // Counts the line ends of whole words without looking at lines one by one: each CR ends
+    // a line, and so does each LF that does not follow a CR. A word holds at most eight line
+    // ends, so whole words are counted while more than eight lines are left to skip; the
+    // rest, and any word with a NUL in it, is left to Next.
+    constexpr std::uint64_t kOnes = 0x0101010101010101ULL;
+    constexpr std::uint64_t kLows = kOnes * 0x7F;
+    const auto equal = [](std::uint64_t word, unsigned char byte) {
+      const std::uint64_t x = word ^ (kOnes * byte);
+      return ~(((x & kLows) + kLows) | x | kLows);  // exact: no carry crosses a byte
+    };
+    const char* p = next_;
+    const char* last_word = nullptr;  // the last word that held a line end, and its ends
+    std::uint64_t last_ends = 0;
+    std::uint64_t cr_before = 0;  // the high bit of byte 0 when the byte before p is a CR
+    for (; end_ - p >= 8 && count - skipped > 8; p += 8) {
+      std::uint64_t word;
+      std::memcpy(&word, p, sizeof word);
+      if (equal(word, '\0') != 0) break;
+      const std::uint64_t cr = equal(word, '\r');
+      const std::uint64_t ends = cr | (equal(word, '\n') & ~(cr << 8 | cr_before));
+      // The flags are the high bits of bytes: one multiplication adds them up (without
+      // a popcount instruction, std::popcount is a call).
+      skipped += static_cast<std::int64_t>(((ends >> 7) * kOnes) >> 56);
+      if (ends != 0) {
+        last_word = p;
+        last_ends = ends;
+      }
+      cr_before = cr >> 56;
+    }
+    if (last_word != nullptr) {
+      // The next line begins after the last line end, and after the LF of a CR LF.
+      next_ = last_word + (63 - std::countl_zero(last_ends)) / 8 + 1;
+      if (next_[-1] == '\r' && next_ != end_ && *next_ == '\n') ++next_;
+    }
+  }
   std::string_view line;
-  std::int64_t count = 0;
-  while (count < limit && reader.Next(line)) ++count;
-  return count;
+  while (skipped < count && Next(line)) ++skipped;
+  return skipped;
+}
+
+std::int64_t CountLines(std::string_view bytes, std::int64_t limit) {
+  return LineReader(bytes).Skip(limit);
 }
 
 // The slack lets a line that ends just below the flush size be finished without a flush.

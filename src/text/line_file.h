@@ -24,6 +24,10 @@ class LineReader {
   // when the text has ended.
   bool Next(std::string_view& line);
 
+  // Passes over up to `count` lines as that many calls of Next would, and returns how many
+  // there were. Many times faster than Next over long runs of lines.
+  std::int64_t Skip(std::int64_t count);
+
   // The bytes not read yet.
   std::string_view rest() const { return {next_, static_cast<std::size_t>(end_ - next_)}; }
 

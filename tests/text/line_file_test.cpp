@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <random>
 #include <string>
 #include <vector>
 
@@ -62,6 +63,29 @@ TEST(LineReaderTest, SplitsBytesIntoLines) {
 TEST(LineReaderTest, CountStopsAtLimit) {
   EXPECT_EQ(2, CountLines("a\nb\nc\n", 2));
   EXPECT_EQ(3, CountLines("a\nb\nc\n", 10));
+}
+
+// Skip must pass over lines exactly as Next does, wherever the line ends and NUL bytes fall
+// in the words that it counts whole.
+TEST(LineReaderTest, SkipsLinesAsNextDoes) {
+  std::mt19937 random(20261213);
+  static const char kBytes[] = {'\r', '\n', '\r', '\n', 'x', 'x', 'x', '\x8D', '\0'};
+  for (int round = 0; round < 20000; ++round) {
+    std::string text(random() % 120, 'x');
+    const bool with_nul = round % 4 == 0;
+    for (char& byte : text) byte = kBytes[random() % (with_nul ? 9 : 8)];
+    const std::int64_t count = static_cast<std::int64_t>(random() % 60);
+    LineReader next(text);
+    std::string_view line;
+    std::int64_t lines = 0;
+    while (lines < count && next.Next(line)) ++lines;
+    LineReader skip(text);
+    ASSERT_EQ(lines, skip.Skip(count)) << ::testing::PrintToString(text) << " " << count;
+    ASSERT_EQ(next.rest().data(), skip.rest().data())
+        << ::testing::PrintToString(text) << " " << count;
+    ASSERT_EQ(next.rest().size(), skip.rest().size())
+        << ::testing::PrintToString(text) << " " << count;
+  }
 }
 
 TEST(LineWriterTest, EndsEveryLineWithCrLf) {
