@@ -66,8 +66,6 @@ std::int64_t LineReader::Skip(std::int64_t count) {
       return ~(((x & kLows) + kLows) | x | kLows);  // exact: no carry crosses a byte
     };
     const char* p = next_;
-    const char* last_word = nullptr;  // the last word that held a line end, and its ends
-    std::uint64_t last_ends = 0;
     std::uint64_t cr_before = 0;  // the high bit of byte 0 when the byte before p is a CR
     for (; end_ - p >= 8 && count - skipped > 8; p += 8) {
       std::uint64_t word;
@@ -78,17 +76,13 @@ std::int64_t LineReader::Skip(std::int64_t count) {
       // The flags are the high bits of bytes: one multiplication adds them up (without
       // a popcount instruction, std::popcount is a call).
       skipped += static_cast<std::int64_t>(((ends >> 7) * kOnes) >> 56);
-      if (ends != 0) {
-        last_word = p;
-        last_ends = ends;
-      }
       cr_before = cr >> 56;
     }
-    if (last_word != nullptr) {
-      // The next line begins after the last line end, and after the LF of a CR LF.
-      next_ = last_word + (63 - std::countl_zero(last_ends)) / 8 + 1;
-      if (next_[-1] == '\r' && next_ != end_ && *next_ == '\n') ++next_;
-    }
+    // The next line begins after the last line end counted, and after the LF of a CR LF.
+    const char* start = p;
+    while (start != next_ && start[-1] != '\r' && start[-1] != '\n') --start;
+    if (start != next_ && start[-1] == '\r' && start != end_ && *start == '\n') ++start;
+    next_ = start;
   }
   std::string_view line;
   while (skipped < count && Next(line)) ++skipped;
