@@ -18,6 +18,17 @@ const char* FindLineBreak(const char* p, const char* end) {
   // machine the flags lead straight to the candidates.
   constexpr std::uint64_t kOnes = 0x0101010101010101ULL;
   constexpr std::uint64_t kHighs = 0x8080808080808080ULL;
+#ifdef __SSE2__
+  // Sixteen bytes at a time, exactly, where SSE2 is there.
+  for (; end - p >= 16; p += 16) {
+    const __m128i block = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p));
+    const __m128i breaks = _mm_or_si128(_mm_cmpeq_epi8(block, _mm_setzero_si128()),
+                                        _mm_or_si128(_mm_cmpeq_epi8(block, _mm_set1_epi8('\r')),
+                                                     _mm_cmpeq_epi8(block, _mm_set1_epi8('\n'))));
+    const int mask = _mm_movemask_epi8(breaks);
+    if (mask != 0) return p + std::countr_zero(static_cast<unsigned>(mask));
+  }
+#endif
   for (; end - p >= 8; p += 8) {
     std::uint64_t word;
     std::memcpy(&word, p, sizeof word);
