@@ -4,6 +4,10 @@
 #include <cstdint>
 #include <cstring>
 
+#ifdef __SSE2__
+#include <emmintrin.h>
+#endif
+
 namespace kelconv {
 namespace {
 
@@ -22,6 +26,18 @@ const char* FindFieldStop(const char* p, const char* end) {
   const auto below = [](std::uint64_t word, unsigned char limit) {
     return (word - kOnes * limit) & ~word & kHighs;
   };
+#ifdef __SSE2__
+  // Sixteen bytes at a time, exactly, where SSE2 is there.
+  for (; end - p >= 16; p += 16) {
+    const __m128i block = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p));
+    const __m128i blank = _mm_cmpeq_epi8(_mm_min_epu8(block, _mm_set1_epi8(0x20)), block);
+    const __m128i stops =
+        _mm_or_si128(blank, _mm_or_si128(_mm_cmpeq_epi8(block, _mm_set1_epi8(',')),
+                                         _mm_cmpeq_epi8(block, _mm_set1_epi8('"'))));
+    const int mask = _mm_movemask_epi8(stops);
+    if (mask != 0) return p + std::countr_zero(static_cast<unsigned>(mask));
+  }
+#endif
   for (; end - p >= 8; p += 8) {
     std::uint64_t word;
     std::memcpy(&word, p, sizeof word);
@@ -39,6 +55,15 @@ const char* FindFieldStop(const char* p, const char* end) {
 
 // The first double quote in [p, end), or `end`.
 const char* FindQuote(const char* p, const char* end) {
+#ifdef __SSE2__
+  // Fields are short: a call of memchr costs more than the search of their first bytes.
+  if (end - p >= 16) {
+    const __m128i block = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p));
+    const int mask = _mm_movemask_epi8(_mm_cmpeq_epi8(block, _mm_set1_epi8('"')));
+    if (mask != 0) return p + std::countr_zero(static_cast<unsigned>(mask));
+    p += 16;
+  }
+#endif
   const void* quote = std::memchr(p, '"', static_cast<std::size_t>(end - p));
   return quote != nullptr ? static_cast<const char*>(quote) : end;
 }
