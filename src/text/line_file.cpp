@@ -1,5 +1,6 @@
 #include "text/line_file.h"
 
+#include <algorithm>
 #include <bit>
 #include <cstring>
 
@@ -52,21 +53,25 @@ const char* FindLineBreak(const char* p, const char* end) {
 
 #ifdef __SSE2__
 // Counts the line ends from `p` on, as Skip does, sixteen bytes at a time in byte lanes that
-// are added up every 255 blocks, as long as more lines are left to skip than the bytes of a
-// run of blocks. Adds them to `skipped` and returns where it stopped: at the end of a run,
+// are added up after each run of at most 255 blocks, as long as more lines are left to skip
+// than a run can hold. Adds them to `skipped` and returns where it stopped: at the end of a run,
 // or at the block with the first NUL.
 const char* SkipLinesOfBlocks(const char* p, const char* end, std::int64_t count,
                               std::int64_t& skipped) {
-  constexpr std::int64_t kRunBytes = 255 * 16;
+  constexpr std::int64_t kMaxRunBlocks = 255;  // a byte lane counts up to 255
   const __m128i cr_bytes = _mm_set1_epi8('\r');
   const __m128i lf_bytes = _mm_set1_epi8('\n');
   const __m128i zero = _mm_setzero_si128();
   // In byte 0: all ones when the byte before the block is a CR. Skip begins at the start of
   // a line, so the byte before it is no CR of a CR LF.
   __m128i cr_before = zero;
-  while (end - p >= kRunBytes && count - skipped > kRunBytes) {
+  while (true) {
+    // A block holds at most sixteen line ends; a run leaves at least one line to skip.
+    const std::int64_t blocks =
+        std::min({kMaxRunBlocks, (end - p) / 16, (count - skipped - 1) / 16});
+    if (blocks <= 0) break;
     __m128i sums = zero;
-    const char* const run_end = p + kRunBytes;
+    const char* const run_end = p + 16 * blocks;
     bool nul = false;
     for (; p < run_end; p += 16) {
       const __m128i block = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p));
