@@ -159,11 +159,17 @@ std::int64_t CountLines(std::string_view bytes, std::int64_t limit) {
 }
 
 // The slack lets a line that ends just below the flush size be finished without a flush.
-LineWriter::LineWriter(ByteSink& sink) : sink_(sink), buffer_(kFlushSize + 4096, '\0') {}
+LineWriter::LineWriter(ByteSink& sink)
+    : sink_(sink),
+      buffer_(std::make_unique_for_overwrite<char[]>(kFlushSize + 4096)),
+      capacity_(kFlushSize + 4096) {}
 
 void LineWriter::MakeRoom(std::size_t size) {
   FlushBuffer();
-  if (buffer_.size() < size) buffer_.resize(size);
+  if (capacity_ < size) {
+    buffer_ = std::make_unique_for_overwrite<char[]>(size);
+    capacity_ = size;
+  }
 }
 
 void LineWriter::AppendDirectly(std::string_view bytes) {
@@ -173,7 +179,7 @@ void LineWriter::AppendDirectly(std::string_view bytes) {
 
 void LineWriter::FlushBuffer() {
   if (used_ == 0) return;
-  sink_.Append(std::string_view(buffer_.data(), used_));
+  sink_.Append(std::string_view(buffer_.get(), used_));
   used_ = 0;
 }
 

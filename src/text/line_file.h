@@ -7,6 +7,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <cstring>
+#include <memory>
 #include <string>
 #include <string_view>
 
@@ -64,11 +65,11 @@ class LineWriter {
   // Makes room for up to `size` more bytes of the line being written and returns where they
   // go, for a caller that writes them in place; Advance then keeps those it wrote.
   char* Reserve(std::size_t size) {
-    if (buffer_.size() - used_ < size) MakeRoom(size);
-    return buffer_.data() + used_;
+    if (capacity_ - used_ < size) MakeRoom(size);
+    return buffer_.get() + used_;
   }
   // Keeps the bytes written in place from the last Reserve up to `end`.
-  void Advance(const char* end) { used_ = static_cast<std::size_t>(end - buffer_.data()); }
+  void Advance(const char* end) { used_ = static_cast<std::size_t>(end - buffer_.get()); }
 
   // Ends the line being written with CR LF.
   void EndLine() {
@@ -89,8 +90,10 @@ class LineWriter {
   void AppendDirectly(std::string_view bytes);
 
   ByteSink& sink_;
-  std::string buffer_;  // its whole size is usable; the first `used_` bytes are written
-  std::size_t used_ = 0;
+  // Left uninitialized: fresh memory is costly, and only the part that is written is touched.
+  std::unique_ptr<char[]> buffer_;
+  std::size_t capacity_;
+  std::size_t used_ = 0;  // the first `used_` bytes are written
 };
 
 }  // namespace kelconv
