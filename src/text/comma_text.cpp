@@ -203,7 +203,9 @@ char* WriteQuotedFields(std::string_view line, const LeadBytes& lead_bytes, char
   const char* const end = p + line.size();
   const char* const first = out;
   p = SkipBlanks(p, end);
-  while (p < end) {
+  // A NUL (which no line of a LineReader holds) ends the line here as it ends the split;
+  // the check also keeps the loop from standing still at one.
+  while (p < end && *p != '\0') {
     if (out != first) *out++ = ',';
     if (*p == '"') {
       // Quoting again doubles exactly the quotes that the split reduced to one, so the text
