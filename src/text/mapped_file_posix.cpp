@@ -27,6 +27,13 @@ namespace {
 // handler.
 constexpr std::size_t kMinMappedSize = std::size_t{1} << 20;
 
+// Mapping the pages at once costs less than faulting them in one by one.
+#ifdef MAP_POPULATE
+constexpr int kPopulate = MAP_POPULATE;
+#else
+constexpr int kPopulate = 0;
+#endif
+
 // A mapping as the SIGBUS handler sees it. `begin` is set last and cleared first, so the
 // handler never sees a half-made entry.
 struct MappingSlot {
@@ -110,9 +117,11 @@ std::unique_ptr<FileContent> MapFile(int fd, std::size_t size) {
   // The file's own descriptor is closed by the caller; this one keeps the file to compare.
   const int own_fd = ::dup(fd);
   if (own_fd < 0) return nullptr;
+  // A file whose size changed since the caller took it is left to the read, which tells a
+  // short file as it always has.
   struct stat status;
-  void* const data = ::fstat(own_fd, &status) == 0
-                         ? ::mmap(nullptr, size, PROT_READ, MAP_PRIVATE | MAP_POPULATE, own_fd,
+  void* const data = ::fstat(own_fd, &status) == 0 && status.st_size == static_cast<off_t>(size)
+                         ? ::mmap(nullptr, size, PROT_READ, MAP_PRIVATE | kPopulate, own_fd,
                                   /*offset=*/0)
                          : MAP_FAILED;
   if (data == MAP_FAILED) {
