@@ -60,7 +60,10 @@ class LineWriter {
     std::memcpy(Reserve(bytes.size()), bytes.data(), bytes.size());
     used_ += bytes.size();
   }
-  void Append(char byte) { *Reserve(1) = byte, ++used_; }
+  void Append(char byte) {
+    *Reserve(1) = byte;
+    ++used_;
+  }
 
   // Makes room for up to `size` more bytes of the line being written and returns where they
   // go, for a caller that writes them in place; Advance then keeps those it wrote.
