@@ -81,7 +81,7 @@ for pages in "${sizes[@]}"; do
   rss=$(printf '%s\n' "${kel_rss[@]}" | median)
   mb=$(echo "($in_bytes + $out_bytes) / 1000000" | bc -l)
   ms_per_mb[$pages]=$(echo "1000 * $k / $mb" | bc -l)
-  table+=("$(printf '| %s | %.2f | %.2f | %.3f | %.3f | %.2f | %.3f | %.0f | %.2f | %.3f |' \
+  table+=("$(printf '| %s | %.2f | %.2f | %.3f | %.3f | %.2f | %.3f | %.0f | %.2f | %.2f |' \
     "$pages" "$(echo "$in_bytes / 1000000" | bc -l)" "$(echo "$out_bytes / 1000000" | bc -l)" \
     "$k" "$c" "$(echo "$k / $c" | bc -l)" "$cpu" "$(echo "$rss / 1024" | bc -l)" \
     "$(echo "$rss * 1024 / ($in_bytes + $out_bytes)" | bc -l)" "${ms_per_mb[$pages]}")")
