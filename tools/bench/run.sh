@@ -3,6 +3,7 @@
 #
 #   bash tools/bench/run.sh            # 5 runs of each case
 #   RUNS=9 bash tools/bench/run.sh     # more runs
+#   KELCONV=/other/kelconv bash tools/bench/run.sh   # another build of the program
 #
 # Builds the 'bench' preset, generates seeded format 1.00 data sets of 100, 100,000 and
 # 1,000,000 pages under $KELCONV_BENCH_DIR (default /tmp/kelconv-bench), and times, in
@@ -20,7 +21,7 @@ sizes=(100 100000 1000000)
 
 (cd "$root" && cmake --preset bench >/dev/null && cmake --build --preset bench >/dev/null)
 make_data_set=$root/build/bench/kelconv_make_data_set
-kelconv=$root/build/bench/kelconv
+kelconv=${KELCONV:-$root/build/bench/kelconv}
 
 median() { sort -g | awk '{ v[NR] = $1 } END { print (NR % 2) ? v[(NR + 1) / 2] : (v[NR / 2] + v[NR / 2 + 1]) / 2 }'; }
 
