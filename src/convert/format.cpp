@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <atomic>
+#include <charconv>
 #include <condition_variable>
 #include <exception>
 #include <mutex>
@@ -16,10 +17,14 @@ namespace kelconv {
 namespace {
 
 constexpr int kEntryLinesPerPage = 10;
+// "[", a page number of up to 19 digits, "]".
+constexpr std::size_t kMaxPageLineSize = 21;
 
 // Writes the format 2.00 form of one entry line: each field quoted, joined by commas; a line
 // without fields stays empty.
 void WriteEntryLine(std::string_view line, const LeadBytes& lead_bytes, LineWriter& out) {
+  // Free slots are the most common entry lines of all.
+  if (line.empty()) return out.EndLine();
   out.Advance(WriteQuotedFields(line, lead_bytes, out.Reserve(QuotedFieldsSizeLimit(line.size()))));
   out.EndLine();
 }
@@ -31,9 +36,11 @@ void WritePageSections(std::int64_t first_page, std::int64_t end_page, std::stri
   LineReader entries(entry_text);
   std::string_view line;
   for (std::int64_t page = first_page; page < end_page; ++page) {
-    out.Append('[');
-    out.Append(std::to_string(page));
-    out.Append(']');
+    char* const number = out.Reserve(kMaxPageLineSize);
+    *number = '[';
+    char* const number_end = std::to_chars(number + 1, number + kMaxPageLineSize, page).ptr;
+    *number_end = ']';
+    out.Advance(number_end + 1);
     out.EndLine();
     for (int row = 0; row < kEntryLinesPerPage; ++row) {
       entries.Next(line);
