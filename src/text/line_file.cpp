@@ -130,7 +130,7 @@ std::int64_t LineReader::Skip(std::int64_t count) {
       return ~(((x & kLows) + kLows) | x | kLows);  // exact: no carry crosses a byte
     };
     const char* p = SkipLinesOfBlocks(next_, end_, count, skipped);
-    // the high bit of byte 0 when the byte before p is a CR
+    // The high bit of byte 0 when the byte before p is a CR.
     std::uint64_t cr_before = p != next_ && p[-1] == '\r' ? 0x80 : 0;
     for (; end_ - p >= 8 && count - skipped > 8; p += 8) {
       std::uint64_t word;
