@@ -5,7 +5,9 @@
 #include <charconv>
 #include <condition_variable>
 #include <exception>
+#include <memory>
 #include <mutex>
+#include <new>
 #include <string>
 #include <system_error>
 #include <thread>
@@ -57,17 +59,26 @@ class PartWriter {
   PartWriter(const Format100Data& data, const LeadBytes& lead_bytes, LineWriter& out)
       : data_(data), lead_bytes_(lead_bytes), out_(out) {}
 
-  // Writes all parts. Raises the first failure of either thread.
-  void Run() {
+  // Writes all parts and returns true; raises the first failure of either thread. Returns
+  // false, having written nothing, when there is no second thread or no memory for the two
+  // buffers: the second thread only speeds the conversion up, it must not make it fail.
+  bool Run() {
+    std::unique_ptr<Worker> mine;
+    std::unique_ptr<Worker> theirs;
     std::thread helper;
     try {
-      helper = std::thread([this] { Work(); });
+      mine = std::make_unique<Worker>(*this);
+      theirs = std::make_unique<Worker>(*this);
+      helper = std::thread([this, &theirs] { Work(*theirs); });
+    } catch (const std::bad_alloc&) {
+      return false;
     } catch (const std::system_error&) {
-      // No second thread to be had: this one does all the parts.
+      return false;
     }
-    Work();
-    if (helper.joinable()) helper.join();
+    Work(*mine);
+    helper.join();
     if (failure_) std::rethrow_exception(failure_);
+    return true;
   }
 
  private:
@@ -85,17 +96,22 @@ class PartWriter {
     PartWriter& owner_;
   };
 
-  void Work() {
+  // What one thread writes with.
+  struct Worker {
+    explicit Worker(PartWriter& owner) : sink(owner), writer(sink) {}
+    PartSink sink;
+    LineWriter writer;
+  };
+
+  void Work(Worker& worker) {
     try {
-      PartSink sink(*this);
-      LineWriter writer(sink);
       const std::vector<std::size_t>& starts = data_.part_starts;
       for (std::size_t part; (part = next_part_++) < starts.size();) {
-        sink.part = part;
+        worker.sink.part = part;
         const auto first_page = static_cast<std::int64_t>(part) * kPagesPerPart;
         WritePageSections(first_page, std::min(first_page + kPagesPerPart, data_.page_count),
-                          data_.entry_text.substr(starts[part]), lead_bytes_, writer);
-        writer.Flush();
+                          data_.entry_text.substr(starts[part]), lead_bytes_, worker.writer);
+        worker.writer.Flush();
         EndTurn(part);
       }
     } catch (const Stopped&) {
@@ -173,9 +189,7 @@ void WriteFormat200(const Format100Data& data, const LeadBytes& lead_bytes, Line
     out.EndLine();
   }
 
-  if (data.part_starts.size() > 1) {
-    PartWriter(data, lead_bytes, out).Run();
-  } else {
+  if (data.part_starts.size() <= 1 || !PartWriter(data, lead_bytes, out).Run()) {
     WritePageSections(0, data.page_count, data.entry_text, lead_bytes, out);
   }
   out.WriteLine("**");

@@ -43,7 +43,8 @@ Format100Data LayOutFormat100(std::string_view list_bytes, std::string_view page
 
 // Writes the whole format 2.00 list file for `data`. Raises EWriteError as `out` does. With
 // more than one part, the page sections are made on a second thread as well, part by part,
-// and reach `out` in order; without a second thread all is done on the caller's.
+// and reach `out` in order; when no second thread (or no memory for it) can be had, all is
+// done on the caller's, as with one part.
 void WriteFormat200(const Format100Data& data, const LeadBytes& lead_bytes, LineWriter& out);
 
 }  // namespace kelconv
