@@ -11,7 +11,8 @@
 namespace kelconv {
 
 // The whole content of a file as read at one moment. It does not change afterwards, whatever
-// happens to the file.
+// happens to the file; or, where the platform maps a large file instead of copying it, a
+// change to the file by another process makes every later ReplacementFile::Commit fail.
 class FileContent {
  public:
   virtual ~FileContent() = default;
@@ -30,8 +31,9 @@ class ReplacementFile : public ByteSink {
 
   // Makes the new content durable and puts it in place of the file's old content, the file
   // keeping its name, attributes and permissions. Raises EWriteError when the content cannot
-  // be made durable, EFCreateError when the file cannot be replaced; in both cases the file
-  // keeps its old content.
+  // be made durable, EReadError when a mapped FileContent still in use changed since it was
+  // read (the new content may have been made from wrong bytes), EFCreateError when the file
+  // cannot be replaced; in all cases the file keeps its old content.
   virtual void Commit() = 0;
 };
 
