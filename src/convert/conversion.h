@@ -14,9 +14,10 @@ namespace kelconv {
 //
 // Raises, in this order of the steps: EFOpenError when the page file cannot be read;
 // EStringListError when the list file holds too few entry lines; EFCreateError when the list
-// file cannot be replaced; EWriteError when the new list file cannot be written whole. After
-// any failure both files are as they were. Whether the page file could be deleted is not
-// looked at.
+// file cannot be replaced; EWriteError when the new list file cannot be written whole, or when
+// it is in place but its replacement cannot be made durable. After any failure the page file
+// is as it was, and so is the list file unless it is the complete new one. Whether the page
+// file could be deleted is not looked at.
 void ConvertDataFiles(FileSystem& files, std::string_view list_path, std::string_view list_bytes,
                       std::string_view page_path, const LeadBytes& lead_bytes);
 

@@ -33,7 +33,9 @@ class ReplacementFile : public ByteSink {
   // keeping its name, attributes and permissions. Raises EWriteError when the content cannot
   // be made durable, EReadError when a mapped FileContent still in use changed since it was
   // read (the new content may have been made from wrong bytes), EFCreateError when the file
-  // cannot be replaced; in all cases the file keeps its old content.
+  // cannot be replaced; in all these cases the file keeps its old content. Raises EWriteError
+  // as well when the new content is in place but the replacement itself cannot be made
+  // durable (a power loss might still undo it).
   virtual void Commit() = 0;
 };
 

@@ -25,6 +25,7 @@
 #include <string_view>
 
 #include "text/failure.h"
+#include "text/fault_injection.h"
 #include "text/file_system.h"
 #include "text/mapped_file_posix.h"
 
@@ -34,6 +35,80 @@ namespace {
 constexpr std::string_view kReplacementMark = ".kelconv-";
 constexpr std::string_view kReplacementSuffix = ".tmp";
 constexpr int kReplacementRandomChars = 6;  // mkostemps() fills six X
+
+// Every system call that works on a data file or its folder goes through one of these, which
+// first ask the fault seam whether the call is to fail (text/fault_injection.h). Outside the
+// fault-walk build of the tests the seam is a constant 0 and these are the system calls alone.
+
+int Fail(int error) {
+  errno = error;
+  return -1;
+}
+
+int Open(const char* path, int flags, fault::Op op = fault::Op::kOpen) {
+  if (const int error = fault::Before(op, path)) return Fail(error);
+  return ::open(path, flags);
+}
+
+int Lock(int fd, int operation) {
+  if (const int error = fault::Before(fault::Op::kLock, "")) return Fail(error);
+  return ::flock(fd, operation);
+}
+
+// Maps a large file instead of reading it, or returns nullptr so that the caller reads it.
+std::unique_ptr<FileContent> Map(int fd, std::size_t size) {
+  if (fault::Before(fault::Op::kMap, "") != 0) return nullptr;
+  return MapFile(fd, size);
+}
+
+ssize_t Read(int fd, void* buffer, std::size_t size) {
+  if (const int error = fault::Before(fault::Op::kRead, "")) return Fail(error);
+  return ::read(fd, buffer, size);
+}
+
+int CreateUnique(char* path_template, int suffix_length) {
+  if (const int error = fault::Before(fault::Op::kCreate, path_template)) return Fail(error);
+  return ::mkostemps(path_template, suffix_length, O_CLOEXEC);
+}
+
+ssize_t Write(int fd, const void* data, std::size_t size) {
+  if (const int error = fault::BeforeWrite(fd, data, size)) return Fail(error);
+  return ::write(fd, data, size);
+}
+
+int Flush(int fd) {
+  if (const int error = fault::Before(fault::Op::kFlush, "")) return Fail(error);
+  const int result = ::fsync(fd);
+  if (result == 0) fault::Flushed(fd);
+  return result;
+}
+
+// Closes a file that was written; its error reports a write that failed late.
+int CloseWritten(int fd) {
+  if (const int error = fault::Before(fault::Op::kFlush, "")) {
+    ::close(fd);  // Linux frees the descriptor even when close() fails
+    return Fail(error);
+  }
+  return ::close(fd);
+}
+
+int Rename(const char* from, const char* to) {
+  if (const int error = fault::Before(fault::Op::kRename, to)) return Fail(error);
+  return ::rename(from, to);
+}
+
+int Delete(const char* path) {
+  if (const int error = fault::Before(fault::Op::kDelete, path)) return Fail(error);
+  return ::unlink(path);
+}
+
+DIR* Scan(const char* folder) {
+  if (const int error = fault::Before(fault::Op::kScan, folder)) {
+    errno = error;
+    return nullptr;
+  }
+  return ::opendir(folder);
+}
 
 class ScopedFd {
  public:
@@ -64,7 +139,7 @@ class ScopedFd {
 // Takes a flock() lock without waiting. False only when another process holds a lock that
 // conflicts; a file system without flock() support counts as unlocked.
 bool TryLock(int fd, int operation) {
-  while (::flock(fd, operation | LOCK_NB) != 0) {
+  while (Lock(fd, operation | LOCK_NB) != 0) {
     if (errno == EINTR) continue;
     return errno != EWOULDBLOCK;
   }
@@ -74,7 +149,7 @@ bool TryLock(int fd, int operation) {
 // Opens an existing file for reading without blocking on a FIFO and without taking a
 // terminal. Returns an invalid fd on failure.
 ScopedFd OpenForReading(const std::string& path) {
-  ScopedFd fd(::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOCTTY));
+  ScopedFd fd(Open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOCTTY));
   if (!fd.valid()) return fd;
   const int flags = ::fcntl(fd.get(), F_GETFL);
   if (flags >= 0) ::fcntl(fd.get(), F_SETFL, flags & ~O_NONBLOCK);
@@ -132,7 +207,7 @@ std::string ResolveLinks(std::string_view path) {
 
 // Removes new files that earlier replacements of `base_name` left behind when they died.
 void RemoveLeftovers(const std::string& folder, const std::string& base_name) {
-  DIR* dir = ::opendir(folder.c_str());
+  DIR* dir = Scan(folder.c_str());
   if (dir == nullptr) return;
   const std::string prefix = base_name + std::string(kReplacementMark);
   while (const dirent* entry = ::readdir(dir)) {
@@ -143,7 +218,7 @@ void RemoveLeftovers(const std::string& folder, const std::string& base_name) {
     }
     const std::string path = folder + "/" + std::string(name);
     struct stat st;
-    if (::lstat(path.c_str(), &st) == 0 && S_ISREG(st.st_mode)) ::unlink(path.c_str());
+    if (::lstat(path.c_str(), &st) == 0 && S_ISREG(st.st_mode)) Delete(path.c_str());
   }
   ::closedir(dir);
 }
@@ -163,8 +238,7 @@ class PosixReplacementFile : public ReplacementFile {
                            std::string(kReplacementRandomChars, 'X') +
                            std::string(kReplacementSuffix);
     // mkostemps() creates the file exclusively (O_EXCL), so it never follows a link.
-    new_file_.Reset(
-        ::mkostemps(new_path.data(), static_cast<int>(kReplacementSuffix.size()), O_CLOEXEC));
+    new_file_.Reset(CreateUnique(new_path.data(), static_cast<int>(kReplacementSuffix.size())));
     if (!new_file_.valid()) RaiseCreateError(path_);
     new_path_ = std::move(new_path);
     ::fchmod(new_file_.get(), target_status.st_mode & 07777);
@@ -174,12 +248,12 @@ class PosixReplacementFile : public ReplacementFile {
   }
 
   ~PosixReplacementFile() override {
-    if (!committed_ && !new_path_.empty()) ::unlink(new_path_.c_str());
+    if (!committed_ && !new_path_.empty()) Delete(new_path_.c_str());
   }
 
   void Append(std::string_view bytes) override {
     while (!bytes.empty()) {
-      const ssize_t written = ::write(new_file_.get(), bytes.data(), bytes.size());
+      const ssize_t written = Write(new_file_.get(), bytes.data(), bytes.size());
       if (written < 0 && errno == EINTR) continue;
       if (written <= 0) RaiseWriteError();
       bytes.remove_prefix(static_cast<std::size_t>(written));
@@ -197,17 +271,20 @@ class PosixReplacementFile : public ReplacementFile {
   }
 
   void Commit() override {
-    if (::fsync(new_file_.get()) != 0) RaiseWriteError();
-    if (::close(new_file_.Release()) != 0) RaiseWriteError();
+    if (Flush(new_file_.get()) != 0) RaiseWriteError();
+    if (CloseWritten(new_file_.Release()) != 0) RaiseWriteError();
     // The new content was made from mapped files; it must not replace anything if they
     // changed meanwhile.
     CheckMappedFilesUnchanged();
-    if (::rename(new_path_.c_str(), target_.c_str()) != 0) RaiseCreateError(path_);
+    if (Rename(new_path_.c_str(), target_.c_str()) != 0) RaiseCreateError(path_);
     committed_ = true;
-    // The rename is durable only once the folder is flushed. A file system that cannot flush
-    // a folder (EINVAL) makes its renames durable by itself.
-    ScopedFd folder(::open(FolderOf(target_).c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
-    if (folder.valid() && ::fsync(folder.get()) != 0 && errno != EINVAL) RaiseWriteError();
+    // The rename is durable only once the folder is flushed; until then a power loss may undo
+    // it. A folder that cannot be opened to be flushed fails like one whose flush fails, so
+    // that the caller keeps the page file. A file system that cannot flush a folder (EINVAL)
+    // makes its renames durable by itself.
+    ScopedFd folder(
+        Open(FolderOf(target_).c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC, fault::Op::kFlush));
+    if (!folder.valid() || (Flush(folder.get()) != 0 && errno != EINVAL)) RaiseWriteError();
   }
 
  private:
@@ -237,12 +314,12 @@ class PosixFileSystem : public FileSystem {
     if (::fstat(fd.get(), &st) != 0 || !S_ISREG(st.st_mode)) RaiseOpenError(path);
     if (!TryLock(fd.get(), LOCK_SH)) RaiseOpenError(path);
 
-    if (auto mapped = MapFile(fd.get(), static_cast<std::size_t>(st.st_size))) return mapped;
+    if (auto mapped = Map(fd.get(), static_cast<std::size_t>(st.st_size))) return mapped;
     auto content = std::make_unique<HeapContent>(static_cast<std::size_t>(st.st_size));
     std::size_t done = 0;
     const std::size_t size = content->bytes().size();
     while (done < size) {
-      const ssize_t got = ::read(fd.get(), content->data() + done, size - done);
+      const ssize_t got = Read(fd.get(), content->data() + done, size - done);
       if (got < 0 && errno == EINTR) continue;
       // A file that shrank after its size was taken, or a read error: the bytes that would
       // follow are not there.
@@ -271,7 +348,7 @@ class PosixFileSystem : public FileSystem {
     return replacement;
   }
 
-  void DeleteFile(std::string_view path) override { ::unlink(std::string(path).c_str()); }
+  void DeleteFile(std::string_view path) override { Delete(std::string(path).c_str()); }
 };
 
 }  // namespace
