@@ -1,0 +1,125 @@
+// Fuzzes the line rules: reading the bytes of a line file into lines, writing lines back, and
+// the line list that holds them.
+//
+// Properties: the reader gives exactly the lines of the byte-by-byte model; writing lines and
+// reading them back gives the same lines, each written with CR LF; a line list holds the
+// same lines as a plain vector after the same adds, inserts and deletes.
+#include <algorithm>
+#include <cstddef>
+#include <cstdint>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "reference_model.h"
+#include "text/byte_sink.h"
+#include "text/failure.h"
+#include "text/line_file.h"
+#include "text/line_list.h"
+
+namespace kelconv {
+namespace {
+
+using reference::Check;
+
+std::vector<std::string> ReadWithReader(std::string_view bytes) {
+  std::vector<std::string> lines;
+  LineReader reader(bytes);
+  std::string_view line;
+  while (reader.Next(line)) {
+    Check(line.data() >= bytes.data() && line.data() + line.size() <= bytes.data() + bytes.size(),
+          "a line is a view into the bytes");
+    lines.emplace_back(line);
+  }
+  Check(!reader.Next(line), "a reader at the end stays at the end");
+  return lines;
+}
+
+void CheckWriteAndReadBack(const std::vector<std::string>& lines, bool with_long_line) {
+  // A line longer than the writer's buffer makes it hand over its bytes on the way.
+  static const std::string kLongLine(std::size_t{3} << 19, 'x');
+  std::vector<std::string> written = lines;
+  if (with_long_line) written.insert(written.begin() + written.size() / 2, kLongLine);
+  StringSink sink;
+  LineWriter writer(sink);
+  std::string expected;
+  for (const std::string& line : written) {
+    writer.WriteLine(line);
+    expected += line;
+    expected += "\r\n";
+  }
+  writer.Flush();
+  Check(sink.text() == expected, "every line is written with CR LF, in order");
+  if (!with_long_line) {
+    Check(ReadWithReader(sink.text()) == written, "lines written and read back are the same");
+  }
+}
+
+bool RaisesIndexError(int index, void (*call)(LineList&, int), LineList& list) {
+  try {
+    call(list, index);
+  } catch (const Failure& failure) {
+    return std::string_view(failure.kind()) == "EStringListError" &&
+           failure.message().ends_with("(" + std::to_string(index) + ")");
+  }
+  return false;
+}
+
+void CheckLineList(const std::vector<std::string>& lines) {
+  LineList list;
+  std::vector<std::string> model;
+  list.Add("stale");
+  list.Clear();
+  for (const std::string& line : lines) {
+    const unsigned char choice = line.empty() ? 0 : static_cast<unsigned char>(line[0]);
+    const int count = list.Count();
+    if (choice % 5 == 1 && count > 0) {
+      const int index = choice % count;
+      list.Delete(index);
+      model.erase(model.begin() + index);
+    } else if (choice % 5 == 2) {
+      const int index = choice % (count + 1);
+      list.Insert(index, line);
+      model.insert(model.begin() + index, line);
+    } else {
+      Check(list.Add(line) == count, "add returns the index of the new line");
+      model.push_back(line);
+    }
+  }
+  Check(list.Count() == static_cast<int>(model.size()), "count");
+  for (int i = 0; i < list.Count(); ++i) {
+    Check(list.Get(i) == model[static_cast<std::size_t>(i)], "the list holds copies in order");
+  }
+  const int count = list.Count();
+  Check(RaisesIndexError(
+            count, [](LineList& l, int i) { l.Get(i); }, list),
+        "get past end");
+  Check(RaisesIndexError(
+            -1, [](LineList& l, int i) { l.Delete(i); }, list),
+        "delete at -1");
+  Check(RaisesIndexError(
+            count + 1, [](LineList& l, int i) { l.Insert(i, "x"); }, list),
+        "insert past end");
+  Check(list.Count() == count, "a failed operation changes nothing");
+}
+
+void FuzzLineRules(std::string_view bytes) {
+  const std::vector<std::string> lines = ReadWithReader(bytes);
+  Check(lines == reference::ReadLines(bytes), "the reader follows the line rules");
+  Check(CountLines(bytes) == static_cast<std::int64_t>(lines.size()), "line count");
+  const auto limit = static_cast<std::int64_t>(bytes.size() / 3);
+  Check(CountLines(bytes, limit) == std::min(limit, static_cast<std::int64_t>(lines.size())),
+        "line count with a limit");
+  CheckWriteAndReadBack(lines, /*with_long_line=*/false);
+  // Rarely, as it is slow: the same with a line longer than the writer's buffer.
+  if (bytes.starts_with('\x01')) CheckWriteAndReadBack(lines, /*with_long_line=*/true);
+  CheckLineList(lines);
+}
+
+}  // namespace
+}  // namespace kelconv
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
+  kelconv::FuzzLineRules(std::string_view(reinterpret_cast<const char*>(data), size));
+  return 0;
+}
