@@ -55,9 +55,11 @@ void CheckWriteAndReadBack(const std::vector<std::string>& lines, bool with_long
   }
 }
 
-bool RaisesIndexError(int index, void (*call)(LineList&, int), LineList& list) {
+// True when `call` raises the index failure with `index`.
+template <typename Call>
+bool RaisesIndexError(int index, Call call) {
   try {
-    call(list, index);
+    call();
   } catch (const Failure& failure) {
     return std::string_view(failure.kind()) == "EStringListError" &&
            failure.message().ends_with("(" + std::to_string(index) + ")");
@@ -91,15 +93,9 @@ void CheckLineList(const std::vector<std::string>& lines) {
     Check(list.Get(i) == model[static_cast<std::size_t>(i)], "the list holds copies in order");
   }
   const int count = list.Count();
-  Check(RaisesIndexError(
-            count, [](LineList& l, int i) { l.Get(i); }, list),
-        "get past end");
-  Check(RaisesIndexError(
-            -1, [](LineList& l, int i) { l.Delete(i); }, list),
-        "delete at -1");
-  Check(RaisesIndexError(
-            count + 1, [](LineList& l, int i) { l.Insert(i, "x"); }, list),
-        "insert past end");
+  Check(RaisesIndexError(count, [&] { list.Get(count); }), "get past the end");
+  Check(RaisesIndexError(-1, [&] { list.Delete(-1); }), "delete at -1");
+  Check(RaisesIndexError(count + 1, [&] { list.Insert(count + 1, "x"); }), "insert past the end");
   Check(list.Count() == count, "a failed operation changes nothing");
 }
 

@@ -120,7 +120,8 @@ inline std::string Lookup(const std::vector<std::string>& fields, std::string_vi
       p += IsLead(At(field, p), true) && p + 1 < field.size() ? 2 : 1;
     }
     if (p >= field.size()) continue;
-    if (!NamesEqual(std::string_view(field).substr(0, p), name)) continue;
+    const std::string_view name_part = std::string_view{field}.substr(0, p);
+    if (!NamesEqual(name_part, name)) continue;
     return field.size() > name.size() + 1 ? field.substr(name.size() + 1) : std::string();
   }
   return {};

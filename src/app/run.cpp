@@ -13,6 +13,20 @@
 namespace kelconv {
 namespace {
 
+using messages::kAlreadyNewest;
+using messages::kCaption;
+using messages::kConversionEnded;
+using messages::kConvertQuestion;
+using messages::kForeignFile;
+using messages::kListMissingBefore;
+using messages::kMissingAfter;
+using messages::kPageMissingBefore;
+using messages::kReportAt;
+using messages::kReportModule;
+using messages::kReportRaised;
+using messages::kVersionArrow;
+using messages::kVersionSeparator;
+
 // The launcher's own file name, from which both data-file names are made.
 constexpr std::string_view kLauncherName = "kelrun.exe";
 constexpr std::string_view kListExtension = ".lst";
@@ -29,7 +43,6 @@ __attribute__((noinline)) const void* CallerAddress() {
 // The steps of a run up to and including the conversion. Returns normally at every ordinary
 // end; failures pass through.
 void ConvertIfWanted(FileSystem& files, MessageBox& box) {
-  using namespace messages;
   const LeadBytes& lead_bytes = SystemLeadBytes();
 
   std::string list_path = ChangeExtension(kLauncherName, kListExtension, lead_bytes);
@@ -94,7 +107,6 @@ bool IsNewerThanConvertible(std::string_view version) {
 }
 
 std::string FailureReportText(const Failure& failure, const RaiseSite& site) {
-  using namespace messages;
   char place[17];
   // Eight digits, as for a module of a 32-bit address space.
   std::snprintf(place, sizeof place, "%08lX",

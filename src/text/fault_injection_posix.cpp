@@ -136,10 +136,10 @@ class Seam {
  private:
   void Arm(const std::string& armed) {
     const std::size_t colon = armed.find(':');
-    const std::string mode = armed.substr(0, colon);
-    if (mode == "fail") mode_ = Mode::kFail;
-    if (mode == "crash") mode_ = Mode::kCrash;
-    if (mode == "power") mode_ = Mode::kPower;
+    const std::string name = armed.substr(0, colon);
+    if (name == "fail") mode_ = Mode::kFail;
+    if (name == "crash") mode_ = Mode::kCrash;
+    if (name == "power") mode_ = Mode::kPower;
     if (mode_ == Mode::kOff || colon == std::string::npos) {
       mode_ = Mode::kOff;
       return;

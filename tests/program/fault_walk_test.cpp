@@ -108,11 +108,11 @@ Trace ReadTrace(const fs::path& path) {
   std::string line;
   while (std::getline(lines, line)) {
     std::istringstream words(line);
-    std::string first, number;
+    std::string first;
     Operation operation;
     words >> first;
     const bool fired = first == "fired";
-    if (fired) words >> number;
+    if (fired) words >> first;  // the number, which the order of lines tells as well
     words >> operation.kind >> operation.path;
     operation.path = fs::path(operation.path).filename().string();
     if (fired) {

@@ -1,0 +1,58 @@
+#!/usr/bin/env bash
+# The hardening checks, for CI: the whole test suite under ASan and UBSan, the fault walk,
+# the fuzz corpus replay and short fuzz runs, clang-tidy, cppcheck and clang-format. Fails on
+# the first finding.
+#
+# Needs, besides the packages of the native build: clang, libclang-rt-14-dev (libFuzzer and
+# the sanitizer runtimes), clang-tidy, clang-format, cppcheck.
+#
+# KELCONV_FUZZ_SECONDS sets how long each fuzz target runs (default 20).
+set -euo pipefail
+cd "$(dirname "$0")/../.."
+
+fuzz_seconds="${KELCONV_FUZZ_SECONDS:-20}"
+
+step() { printf '\n== %s\n' "$*"; }
+
+for tool in clang++ clang-tidy run-clang-tidy clang-format cppcheck; do
+  command -v "$tool" >/dev/null || { echo "missing tool: $tool" >&2; exit 1; }
+done
+
+step "clang-format"
+git ls-files '*.cpp' '*.h' | xargs clang-format --dry-run -Werror
+
+step "cppcheck"
+# shellcheck disable=SC2046
+cppcheck --std=c++20 --language=c++ -I src -I tests -I fuzz \
+  --library=googletest --library=posix -D__linux__ -U_WIN32 \
+  --enable=warning,style,performance,portability --inline-suppr \
+  --suppressions-list=tools/ci/cppcheck-suppressions.txt --error-exitcode=1 -q \
+  --template='{file}:{line}: {severity}: {message} [{id}]' \
+  $(git ls-files 'src/*.cpp' 'tests/*.cpp' 'fuzz/*.cpp' | grep -v '_win32\.cpp$')
+
+step "ASan + UBSan: every native test"
+cmake --workflow --preset asan
+
+step "The fault walk, on the release build"
+cmake --preset native
+cmake --build --preset native
+ctest --preset native -L fault_walk
+
+step "Fuzzing: replay of the seed corpus, then ${fuzz_seconds} s for each target"
+cmake --preset fuzz -DKELCONV_FUZZ_SECONDS="${fuzz_seconds}"
+cmake --build --preset fuzz
+ctest --preset fuzz
+
+step "clang-tidy"
+# The compile commands of the asan build cover the sources and the tests; those of the fuzz
+# build, the fuzz targets.
+tidy_log="$(mktemp)"
+trap 'rm -f "${tidy_log}"' EXIT
+tidy() {
+  run-clang-tidy -quiet -j 2 -p "build/$1" "$2" >"${tidy_log}" 2>&1 ||
+    { grep -E 'error|warning' "${tidy_log}"; exit 1; }
+}
+tidy asan "$PWD/(src|tests)/.*\.cpp$"
+tidy fuzz "$PWD/fuzz/.*\.cpp$"
+
+step "All hardening checks passed"
