@@ -18,8 +18,11 @@ for tool in clang++ clang-tidy run-clang-tidy clang-format cppcheck; do
   command -v "$tool" >/dev/null || { echo "missing tool: $tool" >&2; exit 1; }
 done
 
+# The project's own C++ files (found without git, which a CI checkout may lack).
+sources() { find src tests fuzz -name '*.cpp' "$@" | sort; }
+
 step "clang-format"
-git ls-files '*.cpp' '*.h' | xargs clang-format --dry-run -Werror
+{ sources; find src tests fuzz -name '*.h'; } | xargs clang-format --dry-run -Werror
 
 step "cppcheck"
 # shellcheck disable=SC2046
@@ -28,7 +31,7 @@ cppcheck --std=c++20 --language=c++ -I src -I tests -I fuzz \
   --enable=warning,style,performance,portability --inline-suppr \
   --suppressions-list=tools/ci/cppcheck-suppressions.txt --error-exitcode=1 -q \
   --template='{file}:{line}: {severity}: {message} [{id}]' \
-  $(git ls-files 'src/*.cpp' 'tests/*.cpp' 'fuzz/*.cpp' | grep -v '_win32\.cpp$')
+  $(sources ! -name '*_win32.cpp')
 
 step "ASan + UBSan: every native test"
 cmake --workflow --preset asan
