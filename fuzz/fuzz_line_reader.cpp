@@ -1,9 +1,10 @@
 // Fuzzes the line rules: reading the bytes of a line file into lines, writing lines back, and
 // the line list that holds them.
 //
-// Properties: the reader gives exactly the lines of the byte-by-byte model; writing lines and
-// reading them back gives the same lines, each written with CR LF; a line list holds the
-// same lines as a plain vector after the same adds, inserts and deletes.
+// Properties: the reader gives exactly the lines of the byte-by-byte model, and skipping lines
+// passes over the same lines as reading them; writing lines and reading them back gives the
+// same lines, each written with CR LF; a line list holds the same lines as a plain vector
+// after the same adds, inserts and deletes.
 #include <algorithm>
 #include <cstddef>
 #include <cstdint>
@@ -99,8 +100,25 @@ void CheckLineList(const std::vector<std::string>& lines) {
   Check(list.Count() == count, "a failed operation changes nothing");
 }
 
+// Skip passes over lines exactly as Next does.
+void CheckSkip(std::string_view bytes, const std::vector<std::string>& lines) {
+  const std::int64_t total = static_cast<std::int64_t>(lines.size());
+  for (const std::int64_t count : {std::int64_t{0}, std::int64_t{1}, total / 2, total, total + 1,
+                                   static_cast<std::int64_t>(bytes.size() % 97)}) {
+    LineReader reader(bytes);
+    const std::int64_t skipped = reader.Skip(count);
+    Check(skipped == std::min(count, total), "Skip passes over the lines there are");
+    std::vector<std::string> after;
+    std::string_view line;
+    while (reader.Next(line)) after.emplace_back(line);
+    Check(after == std::vector<std::string>(lines.begin() + skipped, lines.end()),
+          "after Skip, Next goes on where the skipped lines end");
+  }
+}
+
 void FuzzLineRules(std::string_view bytes) {
   const std::vector<std::string> lines = ReadWithReader(bytes);
+  CheckSkip(bytes, lines);
   Check(lines == reference::ReadLines(bytes), "the reader follows the line rules");
   Check(CountLines(bytes) == static_cast<std::int64_t>(lines.size()), "line count");
   const auto limit = static_cast<std::int64_t>(bytes.size() / 3);

@@ -2,10 +2,12 @@
 // form in which the conversion writes fields.
 //
 // Properties: the split gives exactly the fields of the byte-by-byte model, with and without
-// double-byte characters; the lookup gives the model's value; and fields of valid code page
-// 932 text, written as quoted fields joined by commas, split back into the same fields.
+// double-byte characters; the lookup gives the model's value; the one-pass rewrite of a line
+// writes the same bytes as splitting and quoting each field, within its room; and fields of
+// valid code page 932 text, written as quoted fields joined by commas, split back the same.
 #include <cstddef>
 #include <cstdint>
+#include <memory>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -78,6 +80,18 @@ void FuzzCommaText(std::string_view line) {
     CheckLookup(list, fields, name, lead_bytes);
     break;
   }
+
+  // The one-pass rewrite of a line writes what splitting and quoting field by field writes,
+  // within its stated room (the exact room, so that ASan sees any byte past it).
+  const std::string_view text = line.substr(0, line.find('\0'));
+  const std::size_t room = QuotedFieldsSizeLimit(text.size());
+  const auto buffer = std::make_unique<char[]>(room);
+  const char* const written_end = WriteQuotedFields(text, lead_bytes, buffer.get());
+  Check(written_end >= buffer.get() && written_end <= buffer.get() + room,
+        "the rewrite stays within its room");
+  Check(std::string_view(buffer.get(), static_cast<std::size_t>(written_end - buffer.get())) ==
+            Quoted(fields, lead_bytes),
+        "the one-pass rewrite equals split and quote");
 
   // The quote round trip, for the fields of the line and for the whole line as one field.
   bool all_valid = true;
