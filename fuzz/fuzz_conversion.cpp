@@ -2,8 +2,9 @@
 // in, the user answers Yes, and what comes out is the format 2.00 list file, an early stop
 // with a message, or a failure.
 //
-// Input: two bytes, the length of the page file (little-endian, cut to what there is), the
-// page file, then the list file.
+// Input: two bytes, the length of the page file (15 bits, little-endian, cut to what there
+// is) and a flag that repeats the data to more pages than one part of the rewrite holds; the
+// page file; then the list file.
 //
 // Properties: a finished conversion leaves exactly the 12 x N + 3 lines of format 2.00 for
 // the N lines of the page file (header, count, page table, sections, end marker), each entry
@@ -128,13 +129,35 @@ void CheckConverted(std::string_view list, std::string_view pages, const std::st
   Check(out.back() == "**", "the end marker");
 }
 
+// Data of more pages than one part of the rewrite holds, so that it runs in parts on two
+// threads: the page lines and the entry lines after the header, each repeated.
+void Repeat(std::string& list, std::string& pages) {
+  const std::size_t page_lines = reference::ReadLines(pages).size();
+  if (page_lines == 0) return;
+  const std::size_t times = static_cast<std::size_t>(kPagesPerPart) / page_lines + 1;
+  const std::size_t header_end = list.find_first_of("\r\n");
+  if (header_end == std::string::npos) return;
+  const std::string header = list.substr(0, header_end);
+  const std::string entries = list.substr(header_end + 1) + "\r\n";
+  list = header + "\r\n";
+  const std::string one_page_file = pages + "\r\n";
+  pages.clear();
+  for (std::size_t i = 0; i < times; ++i) {
+    list += entries;
+    pages += one_page_file;
+  }
+}
+
 void FuzzRun(std::string_view input) {
   if (input.size() < 2) return;
+  // The top bit of the second byte asks for many pages; the other 15 bits are the length.
+  const bool many_pages = (static_cast<unsigned char>(input[1]) & 0x80) != 0;
   const std::size_t wanted = static_cast<unsigned char>(input[0]) +
-                             (std::size_t{static_cast<unsigned char>(input[1])} << 8);
+                             (std::size_t{static_cast<unsigned char>(input[1]) & 0x7Fu} << 8);
   input.remove_prefix(2);
-  const std::string pages(input.substr(0, wanted));
-  const std::string list(input.substr(pages.size()));
+  std::string pages(input.substr(0, wanted));
+  std::string list(input.substr(pages.size()));
+  if (many_pages) Repeat(list, pages);
 
   MemoryFileSystem files;
   files.files[std::string(kListPath)] = list;
