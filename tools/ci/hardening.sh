@@ -29,14 +29,14 @@ for tool in clang++ clang-tidy run-clang-tidy clang-format cppcheck; do
 done
 
 # The project's own C++ files (found without git, which a CI checkout may lack).
-sources() { find src tests fuzz -name '*.cpp' "$@" | sort; }
+sources() { find src tests fuzz bench -name '*.cpp' "$@" | sort; }
 
 step "clang-format"
-{ sources; find src tests fuzz -name '*.h'; } | xargs clang-format --dry-run -Werror
+{ sources; find src tests fuzz bench -name '*.h'; } | xargs clang-format --dry-run -Werror
 
 step "cppcheck"
 # shellcheck disable=SC2046
-cppcheck --std=c++20 --language=c++ -I src -I tests -I fuzz \
+cppcheck --std=c++20 --language=c++ -I src -I tests -I fuzz -I bench \
   --library=googletest --library=posix -D__linux__ -U_WIN32 \
   --enable=warning,style,performance,portability --inline-suppr \
   --suppressions-list=tools/ci/cppcheck-suppressions.txt --error-exitcode=1 -q \
