@@ -57,15 +57,15 @@ cmake --build --preset fuzz
 ctest --preset fuzz
 
 step "clang-tidy"
-# The compile commands of the asan build cover the sources and the tests; those of the fuzz
-# build, the fuzz targets.
+# The compile commands of the asan build cover the sources, the tests and the benchmarks;
+# those of the fuzz build, the fuzz targets.
 tidy_log="$(mktemp)"
 trap 'rm -f "${tidy_log}"' EXIT
 tidy() {
   run-clang-tidy -quiet -j 2 -p "build/$1" "$2" >"${tidy_log}" 2>&1 ||
     { grep -E 'error|warning' "${tidy_log}"; exit 1; }
 }
-tidy asan "$PWD/(src|tests)/.*\.cpp$"
+tidy asan "$PWD/(src|tests|bench)/.*\.cpp$"
 tidy fuzz "$PWD/fuzz/.*\.cpp$"
 
 step "All hardening checks passed"
