@@ -4,10 +4,8 @@
 // data must be whole: the list file is the old file or the complete new one and nothing else,
 // the page file is gone only with the new list file, no new file is left after a failure and
 // none piles up after crashes, and the next plain run finishes the job.
-#include <fcntl.h>
 #include <gtest/gtest.h>
 #include <signal.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -16,9 +14,9 @@
 #include <regex>
 #include <sstream>
 #include <string>
-#include <thread>
 #include <vector>
 
+#include "support/child_process.h"
 #include "support/test_support.h"
 
 namespace kelconv {
@@ -34,62 +32,15 @@ namespace fs = std::filesystem;
 
 constexpr int kMaxOperations = 1000;  // a walk that runs longer has lost its way
 
-struct Result {
-  int exit_code = -1;  // -1 when ended by a signal
-  int signal = 0;
-  std::string out;
-  std::string err;
-};
-
-std::string Drain(int fd) {
-  std::string text;
-  char buffer[4096];
-  ssize_t got;
-  while ((got = ::read(fd, buffer, sizeof buffer)) > 0)
-    text.append(buffer, static_cast<std::size_t>(got));
-  ::close(fd);
-  return text;
-}
+using testing::ChildResult;
 
 // Runs `program` in the working folder, answering "y", with `environment` besides the C.UTF-8
 // locale.
-Result RunChild(const char* program, std::vector<std::string> environment = {}) {
-  int in_pipe[2], out_pipe[2], err_pipe[2];
-  EXPECT_EQ(0, ::pipe(in_pipe));
-  EXPECT_EQ(0, ::pipe(out_pipe));
-  EXPECT_EQ(0, ::pipe(err_pipe));
-  // The one answer a run asks for goes into the pipe before the child exists: a child that
-  // dies at once must not leave the write to a pipe without a reader.
-  EXPECT_EQ(2, ::write(in_pipe[1], "y\n", 2));
-  environment.push_back("LC_ALL=C.UTF-8");
-  std::vector<char*> env;
-  for (std::string& variable : environment) env.push_back(variable.data());
-  env.push_back(nullptr);
-  const pid_t child = ::fork();
-  if (child == 0) {
-    ::dup2(in_pipe[0], STDIN_FILENO);
-    ::dup2(out_pipe[1], STDOUT_FILENO);
-    ::dup2(err_pipe[1], STDERR_FILENO);
-    for (int fd : {in_pipe[0], in_pipe[1], out_pipe[0], out_pipe[1], err_pipe[0], err_pipe[1]}) {
-      ::close(fd);
-    }
-    char* argv[] = {const_cast<char*>(program), nullptr};
-    ::execve(program, argv, env.data());
-    ::_exit(127);
-  }
-  ::close(in_pipe[0]);
-  ::close(in_pipe[1]);
-  ::close(out_pipe[1]);
-  ::close(err_pipe[1]);
-  Result result;
-  std::thread err_reader([&] { result.err = Drain(err_pipe[0]); });
-  result.out = Drain(out_pipe[0]);
-  err_reader.join();
-  int status = 0;
-  ::waitpid(child, &status, 0);
-  if (WIFEXITED(status)) result.exit_code = WEXITSTATUS(status);
-  if (WIFSIGNALED(status)) result.signal = WTERMSIG(status);
-  return result;
+ChildResult RunChild(const char* program, std::vector<std::string> environment = {}) {
+  testing::ChildOptions options;
+  options.input = "y\n";
+  options.environment = std::move(environment);
+  return testing::RunChild(program, options);
 }
 
 // One file operation as the seam traced it.
@@ -201,7 +152,7 @@ void ExpectDataWhole(const DataSet& data, const std::string& where) {
 void ExpectNextRunFinishes(const DataSet& data, const std::string& where) {
   const bool was_converted = ReadBytes("kelrun.lst") == data.converted;
   const std::vector<std::string> new_files = NewFiles();
-  const Result next = RunChild(KELCONV_PROGRAM);
+  const ChildResult next = RunChild(KELCONV_PROGRAM);
   EXPECT_EQ(0, next.exit_code) << where << next.err;
   EXPECT_EQ(data.converted, ReadBytes("kelrun.lst")) << where;
   if (was_converted) {
@@ -234,7 +185,7 @@ class FaultWalkTest : public ::testing::TestWithParam<const char*> {
       const std::vector<std::string> environment = {
           "KELCONV_FAULT=" + mode + ":" + std::to_string(n),
           "KELCONV_FAULT_TRACE=" + trace_path.string()};
-      const Result result = RunChild(KELCONV_FAULT_PROGRAM, environment);
+      const ChildResult result = RunChild(KELCONV_FAULT_PROGRAM, environment);
       const Trace trace = ReadTrace(trace_path);
       fs::remove(trace_path);
 
@@ -281,7 +232,7 @@ class FaultWalkTest : public ::testing::TestWithParam<const char*> {
   }
 
   // `left` is what must be left of the new files of dead runs.
-  void ExpectFailure(const DataSet& data, const Result& result, const Outcome& outcome,
+  void ExpectFailure(const DataSet& data, const ChildResult& result, const Outcome& outcome,
                      const std::vector<std::string>& left, const std::string& where) {
     EXPECT_EQ(left, NewFiles()) << where;
     if (outcome.kind == nullptr) {
@@ -318,7 +269,7 @@ DataSet LargeData() {
   ScopedTempDir dir;
   WriteBytes("kelrun.lst", data.list);
   WriteBytes("kelrun.tab", data.pages);
-  const Result result = RunChild(KELCONV_PROGRAM);
+  const ChildResult result = RunChild(KELCONV_PROGRAM);
   EXPECT_EQ(0, result.exit_code) << result.err;
   data.converted = ReadBytes("kelrun.lst");
   EXPECT_EQ(12 * 12000 + 3, std::count(data.converted.begin(), data.converted.end(), '\n'));

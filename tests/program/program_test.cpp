@@ -5,7 +5,6 @@
 #include <sys/file.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
 #include <chrono>
@@ -13,9 +12,9 @@
 #include <optional>
 #include <regex>
 #include <string>
-#include <thread>
 #include <vector>
 
+#include "support/child_process.h"
 #include "support/test_support.h"
 
 namespace kelconv {
@@ -29,101 +28,32 @@ using testing::WriteBytes;
 
 namespace fs = std::filesystem;
 
-struct Limits {
-  std::optional<rlim_t> file_size;
-  bool ignore_file_size_signal = false;
-  std::optional<rlim_t> address_space;
-  bool output_to_full_device = false;
-};
+using testing::ChildOptions;
+using testing::ChildResult;
 
-Limits FileSizeLimit(rlim_t bytes, bool ignore_signal) {
-  Limits limits;
-  limits.file_size = bytes;
-  limits.ignore_file_size_signal = ignore_signal;
-  return limits;
+ChildOptions FileSizeLimit(rlim_t bytes, bool ignore_signal) {
+  ChildOptions options;
+  options.file_size = bytes;
+  options.ignore_file_size_signal = ignore_signal;
+  return options;
 }
 
-Limits MemoryLimit(rlim_t bytes) {
-  Limits limits;
-  limits.address_space = bytes;
-  return limits;
+ChildOptions MemoryLimit(rlim_t bytes) {
+  ChildOptions options;
+  options.address_space = bytes;
+  return options;
 }
 
-Limits OutputToFullDevice() {
-  Limits limits;
-  limits.output_to_full_device = true;
-  return limits;
+ChildOptions OutputToFullDevice() {
+  ChildOptions options;
+  options.output_to_full_device = true;
+  return options;
 }
 
-struct Result {
-  int exit_code = -1;  // -1 when ended by a signal
-  int signal = 0;
-  std::string out;
-  std::string err;
-};
-
-std::string Drain(int fd) {
-  std::string text;
-  char buffer[4096];
-  ssize_t got;
-  while ((got = ::read(fd, buffer, sizeof buffer)) > 0)
-    text.append(buffer, static_cast<std::size_t>(got));
-  ::close(fd);
-  return text;
-}
-
-// Runs the program in the working folder with `input` on standard input and the C.UTF-8
-// locale, so that box texts arrive as UTF-8.
-Result RunProgram(const std::string& input, const Limits& limits = {},
-                  const std::vector<std::string>& arguments = {}) {
-  const std::string in_path = "../kelconv-input-" + std::to_string(::getpid());
-  WriteBytes(in_path, input);
-  int out_pipe[2], err_pipe[2];
-  EXPECT_EQ(0, ::pipe(out_pipe));
-  EXPECT_EQ(0, ::pipe(err_pipe));
-  const pid_t child = ::fork();
-  if (child == 0) {
-    const int in = ::open(in_path.c_str(), O_RDONLY);
-    ::dup2(in, STDIN_FILENO);
-    if (limits.output_to_full_device) {
-      const int full = ::open("/dev/full", O_WRONLY);
-      ::dup2(full, STDOUT_FILENO);
-      ::dup2(full, STDERR_FILENO);
-    } else {
-      ::dup2(out_pipe[1], STDOUT_FILENO);
-      ::dup2(err_pipe[1], STDERR_FILENO);
-    }
-    ::close(out_pipe[0]);
-    ::close(err_pipe[0]);
-    if (limits.file_size) {
-      const rlimit limit{*limits.file_size, *limits.file_size};
-      ::setrlimit(RLIMIT_FSIZE, &limit);
-    }
-    ::signal(SIGXFSZ, limits.ignore_file_size_signal ? SIG_IGN : SIG_DFL);
-    if (limits.address_space) {
-      const rlimit limit{*limits.address_space, *limits.address_space};
-      ::setrlimit(RLIMIT_AS, &limit);
-    }
-    std::vector<char*> argv = {const_cast<char*>(KELCONV_PROGRAM)};
-    for (const auto& argument : arguments) argv.push_back(const_cast<char*>(argument.c_str()));
-    argv.push_back(nullptr);
-    char locale[] = "LC_ALL=C.UTF-8";
-    char* env[] = {locale, nullptr};
-    ::execve(KELCONV_PROGRAM, argv.data(), env);
-    ::_exit(127);
-  }
-  ::close(out_pipe[1]);
-  ::close(err_pipe[1]);
-  Result result;
-  std::thread err_reader([&] { result.err = Drain(err_pipe[0]); });
-  result.out = Drain(out_pipe[0]);
-  err_reader.join();
-  int status = 0;
-  ::waitpid(child, &status, 0);
-  if (WIFEXITED(status)) result.exit_code = WEXITSTATUS(status);
-  if (WIFSIGNALED(status)) result.signal = WTERMSIG(status);
-  fs::remove(in_path);
-  return result;
+// Runs the program in the working folder with `input` on standard input.
+ChildResult RunProgram(const std::string& input, ChildOptions options = {}) {
+  options.input = input;
+  return testing::RunChild(KELCONV_PROGRAM, options);
 }
 
 const std::string kExampleDir = KELCONV_EXAMPLES_DIR "/basic";
@@ -137,7 +67,7 @@ void CopyExample() {
 }
 
 // Expects the failure report on standard error, exit code 1, and the example data unchanged.
-void ExpectFailureAndExampleUnchanged(const Result& result, const std::string& kind,
+void ExpectFailureAndExampleUnchanged(const ChildResult& result, const std::string& kind,
                                       const std::string& message) {
   EXPECT_EQ(1, result.exit_code) << result.err;
   const std::regex report(kind + "がモジュール kelconv の [0-9A-F]{8} で発生しました。\n" +
@@ -161,7 +91,7 @@ TEST(ProgramTest, ConvertsTheExampleOnYes) {
   for (const Case& c : kCases) {
     ScopedTempDir dir;
     CopyExample();
-    const Result result = RunProgram(c.answer);
+    const ChildResult result = RunProgram(c.answer);
     EXPECT_EQ(0, result.exit_code) << c.answer;
     EXPECT_NE(std::string::npos, result.out.find(kQuestion)) << result.out;
     EXPECT_NE(std::string::npos, result.out.find("Kelvado データーコンバーター v1.1"));
@@ -179,7 +109,9 @@ TEST(ProgramTest, ConvertsTheExampleOnYes) {
 
 TEST(ProgramTest, EarlyStopsAndArgumentsChangeNothing) {
   ScopedTempDir dir;
-  Result result = RunProgram("", {}, {"--help", "kelrun.lst"});
+  ChildOptions with_arguments;
+  with_arguments.arguments = {"--help", "kelrun.lst"};
+  ChildResult result = RunProgram("", with_arguments);
   EXPECT_EQ(0, result.exit_code);
   EXPECT_NE(std::string::npos,
             result.out.find("データーファイル[kelrun.lst]が見つからない為、終了します\n"))
@@ -201,7 +133,7 @@ TEST(ProgramTest, LockedFilesFailToOpen) {
     // flock() locks belong to the open file, so the child's attempt conflicts with ours.
     const int holder = ::open(file, O_RDONLY);
     ASSERT_EQ(0, ::flock(holder, LOCK_EX));
-    const Result result = RunProgram("y\n");
+    const ChildResult result = RunProgram("y\n");
     ::close(holder);
     ExpectFailureAndExampleUnchanged(result, "EFOpenError",
                                      std::string("ファイル ") + file + " は開けません\\.");
@@ -212,7 +144,7 @@ TEST(ProgramTest, ReadOnlyListFileIsNotReplaced) {
   ScopedTempDir dir;
   CopyExample();
   ASSERT_EQ(0, ::chmod("kelrun.lst", 0444));
-  const Result result = RunProgram("y\n");
+  const ChildResult result = RunProgram("y\n");
   ExpectFailureAndExampleUnchanged(result, "EFCreateError",
                                    "ファイル kelrun.lst を作成できません\\.");
 }
@@ -220,20 +152,20 @@ TEST(ProgramTest, ReadOnlyListFileIsNotReplaced) {
 TEST(ProgramTest, FailedWriteKeepsTheOldData) {
   ScopedTempDir dir;
   CopyExample();
-  const Result result = RunProgram("y\n", FileSizeLimit(100, /*ignore_signal=*/true));
+  const ChildResult result = RunProgram("y\n", FileSizeLimit(100, /*ignore_signal=*/true));
   ExpectFailureAndExampleUnchanged(result, "EWriteError", "ストリームへの書き込みエラー\\.");
 }
 
 TEST(ProgramTest, RunKilledWhileWritingKeepsTheOldDataAndTheNextRunConverts) {
   ScopedTempDir dir;
   CopyExample();
-  const Result killed = RunProgram("y\n", FileSizeLimit(100, /*ignore_signal=*/false));
+  const ChildResult killed = RunProgram("y\n", FileSizeLimit(100, /*ignore_signal=*/false));
   EXPECT_EQ(SIGXFSZ, killed.signal);
   EXPECT_EQ(ReadBytes(kExampleDir + "/kelrun.lst"), ReadBytes("kelrun.lst"));
   EXPECT_EQ(ReadBytes(kExampleDir + "/kelrun.tab"), ReadBytes("kelrun.tab"));
   EXPECT_EQ(3u, FolderEntries(".").size());  // the new file it was writing stays behind
 
-  const Result next = RunProgram("y\n");
+  const ChildResult next = RunProgram("y\n");
   EXPECT_EQ(0, next.exit_code) << next.err;
   EXPECT_EQ(ReadBytes(kExampleDir + "/expected/kelrun.lst"), ReadBytes("kelrun.lst"));
   EXPECT_EQ(std::vector<std::string>{"kelrun.lst"}, FolderEntries("."));
@@ -249,7 +181,7 @@ TEST(ProgramTest, OutOfMemoryIsReported) {
   std::string large = ReadBytes("kelrun.lst");
   large.resize(256u << 20, 'x');
   WriteBytes("kelrun.lst", large);
-  const Result result = RunProgram("y\n", MemoryLimit(128u << 20));
+  const ChildResult result = RunProgram("y\n", MemoryLimit(128u << 20));
   EXPECT_EQ(1, result.exit_code);
   EXPECT_TRUE(
       std::regex_search(result.err, std::regex("EOutOfMemoryがモジュール kelconv の [0-9A-F]{8} "
@@ -273,13 +205,13 @@ TEST(ProgramTest, OutputThatCannotBeWrittenNeitherCrashesNorHangs) {
     ScopedTempDir dir;
     CopyExample();
     if (c.list != nullptr) WriteBytes("kelrun.lst", c.list);
-    const Result result = RunProgram("y\n", OutputToFullDevice());
+    const ChildResult result = RunProgram("y\n", OutputToFullDevice());
     EXPECT_EQ(c.exit_code, result.exit_code) << c.what;
     // A question that could not be shown is not answered Yes.
     EXPECT_EQ(ReadBytes(kExampleDir + "/kelrun.tab"), ReadBytes("kelrun.tab")) << c.what;
   }
   ScopedTempDir dir;
-  const Result result = RunProgram("", OutputToFullDevice());
+  const ChildResult result = RunProgram("", OutputToFullDevice());
   EXPECT_EQ(0, result.exit_code);
 }
 
